@@ -1,0 +1,105 @@
+// Corvane ".pak" archives: opening, the entry table, extraction and the scan report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+
+// The dialog's progress bar as the archive code sees it.
+class ProgressBar {
+public:
+    virtual ~ProgressBar() = default;
+    virtual void SetRange32(int low, int high) = 0;
+    virtual void SetPos(int pos) = 0;
+};
+
+// One decoded table entry. `offset` is relative to the archive's data start.
+struct PakEntry {
+    std::string dir;   // empty: the entry goes to the current directory itself
+    std::string name;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// A u32 shown the way "%d" shows it: 2^31 and above come out negative.
+inline std::int32_t AsSigned32(std::uint32_t value)
+{
+    return value < 0x80000000u ? static_cast<std::int32_t>(value)
+                               : static_cast<std::int32_t>(value - 0x80000000u) - 0x7FFFFFFF - 1;
+}
+
+// The report's verdict: false ("FAILD") when D + offset, offset, or
+// size + offset + D exceeds the declared size S. Sums wrap at 32 bits.
+bool IsEntryInRange(const PakEntry& entry, std::uint32_t dataStart, std::uint32_t archiveSize);
+
+// Texts that OpenArchive leaves in m_errorText.
+extern const char* const kErrCantOpen;   // "Error!Can`t open file!\n"
+extern const char* const kErrNotPak;     // "Error!It`s not Corvane PAK file!\n"
+extern const char* const kErrDamaged;    // "Error!Damaged Corvane PAK file!\n"
+
+// Name of the report that WriteScanLog writes into the current directory.
+extern const char* const kScanLogName;   // "Scan_log.txt"
+
+class PakArchive {
+public:
+    std::string m_path;
+    std::uint32_t m_numFiles = 0;
+    std::uint32_t m_archiveSize = 0;
+    std::uint32_t m_dataStart = 0;
+    std::vector<PakEntry> m_table;
+    std::string m_errorText;
+
+    // Opens m_path and reads the header. 1 on success; 0 with m_errorText set.
+    // Any failure leaves no archive open and the header values and table as
+    // they were; a success replaces the header values and keeps m_errorText.
+    int OpenArchive();
+
+    // Replaces the table with exactly m_numFiles value-initialised entries.
+    // Throws std::bad_alloc when they can't be held; the archive is then
+    // closed, m_numFiles is 0 and the table empty.
+    void AllocateTable();
+
+    // Reads sizes and offsets, then directories and names, into the table.
+    void LoadTable(ProgressBar& progress);
+
+    // Writes "Scan_log.txt" into the current directory. 1 written; 0 when it
+    // can't be created (then the progress bar is not touched) or a write
+    // fails. Never writes through a symbolic link or over the archive itself.
+    int WriteScanLog(ProgressBar& progress);
+
+    // Copies entry `index` to dir/name (name alone when dir is empty) under
+    // the current directory. 0 written; -1 its start lies at or beyond the
+    // declared size; -3 the output can't be made safely or completely.
+    // Throws std::bad_alloc when the entry's buffer can't be obtained.
+    int ExtractEntry(std::uint32_t index);
+
+    bool IsOpen() const { return m_file != nullptr; }
+
+private:
+    // Reads one name record. 0: a file name, now in `target`; 1: a directory
+    // record, now in m_curDir, `target` untouched.
+    int ReadNameRecord(std::string& target);
+
+    // Reads one record up to its terminator into `buffer` and returns the
+    // length of its text. Keeps at most kRecordKeep characters; the rest is
+    // consumed and dropped. End of file ends the record.
+    std::size_t ReadRawRecord(char* buffer);
+
+    // Makes sure m_copyBuffer holds at least `size` bytes.
+    unsigned char* CopyBuffer(std::uint32_t size);
+
+    // Reads the entry into `buffer` and writes it to folder `dir`, file `name`.
+    int CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
+                unsigned char* buffer);
+
+    FilePtr m_file;
+    FileIdentity m_fileId;
+    std::string m_outPath;
+    std::string m_curDir;
+    std::unique_ptr<unsigned char[]> m_copyBuffer;
+    std::size_t m_copyCapacity = 0;
+};

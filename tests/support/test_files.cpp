@@ -1,0 +1,114 @@
+// Scratch folders and file helpers shared by the tests.
+#include "test_files.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "pak_test_XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = fs::canonical(pattern).string();
+    m_previous = fs::current_path().string();
+    fs::current_path(m_path);
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    fs::current_path(m_previous, ec);
+    // Tests take permissions away; give them back so everything can go.
+    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("can't write " + path);
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListTree(const std::string& folder)
+{
+    std::vector<std::string> paths;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        std::string rel = fs::relative(item.path(), folder).string();
+        if (item.is_directory() && !item.is_symlink())
+            rel += '/';
+        paths.push_back(rel);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+void RecordingProgress::SetRange32(int low, int high)
+{
+    calls.push_back("range " + std::to_string(low) + ".." + std::to_string(high));
+}
+
+void RecordingProgress::SetPos(int pos)
+{
+    calls.push_back("pos " + std::to_string(pos));
+}
+
+int OpenAndLoad(PakArchive& archive, const std::string& name, const std::string& bytes)
+{
+    WriteBytes(name, bytes);
+    archive.m_path = name;
+    const int opened = archive.OpenArchive();
+    if (opened == 1) {
+        RecordingProgress progress;
+        archive.AllocateTable();
+        archive.LoadTable(progress);
+    }
+    return opened;
+}
+
+int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit { maxBytes, maxBytes };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(body(context) & 0xFF);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -100;
+    return static_cast<signed char>(WEXITSTATUS(status));
+}

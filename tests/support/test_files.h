@@ -1,0 +1,50 @@
+// Scratch folders and file helpers shared by the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pak_archive.h"
+
+// A fresh folder under the system's temp directory that becomes the current
+// directory for the test's lifetime; the previous one is restored and the
+// folder removed afterwards (permissions are restored first).
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Absolute path of `name` inside the folder.
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+    std::string m_previous;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);   // without following a final symbolic link
+// Every path below `folder`, relative to it, sorted (folders end with '/').
+std::vector<std::string> ListTree(const std::string& folder);
+
+// Records every call the archive code makes on its progress bar.
+class RecordingProgress : public ProgressBar {
+public:
+    void SetRange32(int low, int high) override;
+    void SetPos(int pos) override;
+    std::vector<std::string> calls;
+};
+
+// Writes `bytes` as `name` in the current directory and runs what the open
+// command runs up to the report: OpenArchive, AllocateTable, LoadTable.
+// Returns OpenArchive's result.
+int OpenAndLoad(PakArchive& archive, const std::string& name, const std::string& bytes);
+
+// Runs `body` in a child process whose files may not grow beyond `maxBytes`
+// (writes past it fail with EFBIG) and returns what `body` returned, or -100
+// when the child did not exit normally.
+int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context);
