@@ -1,0 +1,275 @@
+// ExtractEntry: result codes, the bytes written and where they may land.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pak_archive.h"
+#include "pak_builder.h"
+#include "test_files.h"
+
+namespace {
+
+struct Item {
+    std::string dir;
+    std::string name;
+    std::string data;
+};
+
+// An archive holding `items` one after another from data start 1000 on,
+// declared size = the end of the last one. The first item has no directory.
+std::string ArchiveOf(const std::vector<Item>& items)
+{
+    PakBuilder builder;
+    std::uint32_t offset = 0;
+    std::string names;
+    for (const Item& item : items) {
+        builder.TableRecord(offset, static_cast<std::uint32_t>(item.data.size()));
+        builder.DataAt(1000 + offset, item.data);
+        offset += static_cast<std::uint32_t>(item.data.size());
+    }
+    // A directory record sets the directory of the entries after it, so it
+    // is written in the turn of the entry before the one it belongs to.
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i + 1 < items.size() && items[i + 1].dir != items[i].dir) {
+            EXPECT_GE(items[i + 1].dir.size(), 3u) << "a directory record needs three characters";
+            names += DirRecord(items[i + 1].dir);
+        }
+        names += FileRecord(items[i].name);
+    }
+    return builder.Header(static_cast<std::uint32_t>(items.size()), 1000, 1000 + offset).Raw(names).Bytes();
+}
+
+std::vector<int> ExtractAll(PakArchive& archive)
+{
+    std::vector<int> results;
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
+        results.push_back(archive.ExtractEntry(i));
+    return results;
+}
+
+TEST(ExtractEntry, WritesEachEntryToItsFolderAndName)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "a.txt", "first entry"},
+                                                       {"maps", "b.dat", std::string("\0\1\2\xFF", 4)},
+                                                       {"maps", "c.dat", "third"},
+                                                       {"snd", "d.wav", "fourth"}})), 1);
+    ASSERT_EQ(archive.m_table[1].dir, "maps");
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(ListTree(dir.Path()), (std::vector<std::string>{"a.txt", "maps/", "maps/b.dat", "maps/c.dat",
+                                                              "snd/", "snd/d.wav", "x.pak"}));
+    EXPECT_EQ(ReadBytes("a.txt"), "first entry");
+    EXPECT_EQ(ReadBytes("maps/b.dat"), std::string("\0\1\2\xFF", 4));
+    EXPECT_EQ(ReadBytes("snd/d.wav"), "fourth");
+}
+
+TEST(ExtractEntry, ResultAndBytesAtTheLimits)
+{
+    struct Row {
+        const char* label;
+        std::uint32_t dataStart, size, offset, entrySize;
+        int result;
+        const char* bytes;   // nullptr: nothing is created
+    };
+    // The file holds "0123456789" at 200..209 and ends there.
+    const Row rows[] = {
+        {"whole entry inside", 200, 210, 2, 3, 0, "234"},
+        {"size 0 before S: empty file", 200, 210, 9, 0, 0, ""},
+        {"size 0 exactly at S", 200, 210, 10, 0, -1, nullptr},
+        {"start beyond S", 200, 210, 11, 1, -1, nullptr},
+        {"D beyond S", 300, 210, 0, 1, -1, nullptr},
+        {"end beyond S is written in full", 200, 205, 3, 5, 0, "34567"},
+        {"end beyond the file is zero filled", 200, 300, 8, 5, 0, "89\0\0\0"},
+        {"start beyond the file is all zeros", 200, 300, 50, 3, 0, "\0\0\0"},
+        // 0xFFFFFF00 + 0x100 wraps to 0: the entry starts at the signature.
+        {"start wraps at 32 bits", 0xFFFFFF00, 210, 0x100, 2, 0, "\x04\0"},
+        {"start wraps to exactly S", 0xFFFFFF00, 210, 0x100 + 210, 1, -1, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScratchDir dir;
+        const std::string bytes = PakBuilder().Header(1, row.dataStart, row.size)
+                                      .TableRecord(row.offset, row.entrySize).File("e.bin")
+                                      .DataAt(200, "0123456789").Bytes();
+        ASSERT_EQ(bytes.size(), 210u);
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", bytes), 1);
+        EXPECT_EQ(archive.ExtractEntry(0), row.result);
+        if (row.bytes) {
+            EXPECT_EQ(ReadBytes("e.bin"), std::string(row.bytes, row.entrySize));
+        } else {
+            EXPECT_FALSE(Exists("e.bin"));
+        }
+    }
+}
+
+TEST(ExtractEntry, LaterEntryWithTheSamePathWinsAndFilesAreTruncated)
+{
+    ScratchDir dir;
+    ::mkdir("dir", 0755);
+    WriteBytes("dir/same.txt", std::string(100, 'x'));
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "first.txt", "1"},
+                                                       {"dir", "same.txt", "first version"},
+                                                       {"dir", "same.txt", "second"}})), 1);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(ReadBytes("dir/same.txt"), "second");
+    // A second run writes everything again.
+    WriteBytes("dir/same.txt", "changed meanwhile, and longer");
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(ReadBytes("dir/same.txt"), "second");
+}
+
+TEST(ExtractEntry, RefusesIndexOutsideTheTable)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "a.txt", "a"}})), 1);
+    EXPECT_EQ(archive.ExtractEntry(1), -3);
+    EXPECT_EQ(archive.ExtractEntry(0xFFFFFFFF), -3);
+    PakArchive neverOpened;
+    EXPECT_EQ(neverOpened.ExtractEntry(0), -3);
+}
+
+// Every output lands inside the folder being extracted into, whatever the
+// decoded directory and name hold; the decoded texts stay as they were.
+TEST(ExtractEntry, HostileNamesStayInsideTheFolder)
+{
+    struct Row {
+        const char* label;
+        std::string dir, name;
+        int result;
+        std::vector<std::string> tree;   // of the extraction folder, archive aside
+    };
+    const Row rows[] = {
+        {"slash in the name", "", "../../escape.txt", 0, {".._.._escape.txt"}},
+        {"absolute-looking name", "", "/etc/evil.txt", 0, {"_etc_evil.txt"}},
+        {"slash in the directory", "../up", "a.txt", 0, {".._up/", ".._up/a.txt"}},
+        {"absolute-looking directory", "/tmp", "a.txt", 0, {"_tmp/", "_tmp/a.txt"}},
+        {"directory ..", "..", "a.txt", -3, {}},
+        {"directory .", ".", "a.txt", -3, {}},
+        {"name ..", "sub", "..", -3, {}},
+        {"name .", "", ".", -3, {}},
+        {"empty name", "sub", "", -3, {}},
+        {"dots with more", "...", "..a", 0, {".../", ".../..a"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScratchDir outer;
+        ::mkdir("work", 0755);
+        ::chdir("work");
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "first.txt", "1"}, {"", "second.txt", "2"}})), 1);
+        archive.m_table[1].dir = row.dir;
+        archive.m_table[1].name = row.name;
+        EXPECT_EQ(archive.ExtractEntry(1), row.result);
+        std::vector<std::string> expected = row.tree;
+        expected.push_back("x.pak");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(ListTree(outer / "work"), expected);
+        EXPECT_EQ(ListTree(outer.Path()).size(), expected.size() + 1);   // "work/" itself
+        EXPECT_EQ(archive.m_table[1].name, row.name);
+    }
+}
+
+TEST(ExtractEntry, NeverFollowsAPlantedSymbolicLink)
+{
+    ScratchDir outer;
+    ::mkdir("elsewhere", 0755);
+    WriteBytes("elsewhere/b.dat", "keep me");
+    ::mkdir("work", 0755);
+    ::chdir("work");
+    ::symlink("../elsewhere", "maps");                 // as the entry's folder
+    ::symlink("../elsewhere/b.dat", "top.dat");        // as an output file
+    ::symlink("../elsewhere/new.dat", "dangling.dat"); // pointing at nothing yet
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "top.dat", "1"},
+                                                       {"", "dangling.dat", "2"},
+                                                       {"maps", "b.dat", "3"},
+                                                       {"maps", "c.dat", "4"}})), 1);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{-3, -3, -3, -3}));
+    EXPECT_EQ(ReadBytes(outer / "elsewhere/b.dat"), "keep me");
+    EXPECT_EQ(ListTree(outer / "elsewhere"), std::vector<std::string>{"b.dat"});
+}
+
+TEST(ExtractEntry, NeverOverwritesTheArchiveItself)
+{
+    ScratchDir dir;
+    const std::string bytes = ArchiveOf({{"", "x.pak", "overwritten!"}, {"", "alias.pak", "also"}});
+    WriteBytes("x.pak", bytes);
+    ASSERT_EQ(::link("x.pak", "alias.pak"), 0);   // the same file under another name
+    PakArchive archive;
+    archive.m_path = "x.pak";
+    ASSERT_EQ(archive.OpenArchive(), 1);
+    archive.AllocateTable();
+    RecordingProgress progress;
+    archive.LoadTable(progress);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{-3, -3}));
+    EXPECT_EQ(ReadBytes("x.pak"), bytes);
+}
+
+TEST(ExtractEntry, OutputThatCantBeCreatedGivesMinusThree)
+{
+    ScratchDir dir;
+    WriteBytes("plain", "a file where a folder should be");
+    ::mkdir("taken.txt", 0755);
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "ok.txt", "1"},
+                                                       {"", "taken.txt", "2"},
+                                                       {"plain", "a.txt", "3"},
+                                                       {"long", std::string(300, 'n') + ".txt", "4"}})), 1);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, -3, -3, -3}));
+    EXPECT_EQ(ReadBytes("plain"), "a file where a folder should be");
+    // The over-long name fails in the file system, leaving its folder empty.
+    EXPECT_EQ(ListTree(dir.Path()),
+              (std::vector<std::string>{"long/", "ok.txt", "plain", "taken.txt/", "x.pak"}));
+}
+
+int ExtractSecond(void* archive)
+{
+    return static_cast<PakArchive*>(archive)->ExtractEntry(1);
+}
+
+TEST(ExtractEntry, FailedWriteGivesMinusThreeAndLeavesNoFile)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "small.txt", "1"},
+                                                       {"dir", "big.bin", std::string(64 * 1024, 'b')}})), 1);
+    EXPECT_EQ(RunWithFileSizeLimit(1000, ExtractSecond, &archive), -3);
+    EXPECT_FALSE(Exists("dir/big.bin"));
+    EXPECT_EQ(RunWithFileSizeLimit(1 << 20, ExtractSecond, &archive), 0);
+    EXPECT_EQ(ReadBytes("dir/big.bin"), std::string(64 * 1024, 'b'));
+}
+
+// Positions at 2^31 and beyond are reached exactly; a sparse file keeps this cheap.
+TEST(ExtractEntry, ReachesDataBeyondTwoGigabytes)
+{
+    ScratchDir dir;
+    const std::uint32_t dataStart = 0x7FFFFFF0;
+    WriteBytes("x.pak", PakBuilder().Header(3, dataStart, 0xF0000000)
+                            .TableRecord(/*offset=*/0x0C, /*size=*/8)       // straddles 2^31
+                            .TableRecord(/*offset=*/0x80000010, /*size=*/4) // wraps to 0
+                            .TableRecord(/*offset=*/0x70000000, /*size=*/4) // at 0xEFFFFFF0
+                            .File("a.bin").File("b.bin").File("c.bin").Bytes());
+    const int fd = ::open("x.pak", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "ABCDEFGH", 8, 0x7FFFFFFC), 8);
+    ASSERT_EQ(::pwrite(fd, "wxyz", 4, 0xEFFFFFF0), 4);
+    ::close(fd);
+    PakArchive archive;
+    archive.m_path = "x.pak";
+    ASSERT_EQ(archive.OpenArchive(), 1);
+    archive.AllocateTable();
+    RecordingProgress progress;
+    archive.LoadTable(progress);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(ReadBytes("a.bin"), "ABCDEFGH");
+    EXPECT_EQ(ReadBytes("b.bin"), std::string("\x04\0\0\0", 4));   // the signature, not 2^32
+    EXPECT_EQ(ReadBytes("c.bin"), "wxyz");
+}
+
+} // namespace
