@@ -1,8 +1,10 @@
 // Scratch folders and file helpers shared by the tests.
 #include "test_files.h"
 
+#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +107,24 @@ int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* conte
         ::signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limit { maxBytes, maxBytes };
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(body(context) & 0xFF);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -100;
+    return static_cast<signed char>(WEXITSTATUS(status));
+}
+
+int RunWithoutPrivileges(int (*body)(void*), void* context)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Dropping capabilities is always allowed; nothing regains them
+        // without an exec.
+        __user_cap_header_struct header{};
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+        ::syscall(SYS_capset, &header, none);
         ::_exit(body(context) & 0xFF);
     }
     int status = 0;

@@ -48,3 +48,9 @@ int OpenAndLoad(PakArchive& archive, const std::string& name, const std::string&
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
 // when the child did not exit normally.
 int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context);
+
+// Runs `body` in a child process that has given up every capability, so that
+// file permissions bind even when the tests run as root (root's capabilities
+// otherwise override them). Returns what `body` returned, or -100 when the
+// child did not exit normally.
+int RunWithoutPrivileges(int (*body)(void*), void* context);
