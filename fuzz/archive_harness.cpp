@@ -88,7 +88,7 @@ ScratchRoot MakeRoot()
     return root;
 }
 
-const ScratchRoot& Root();
+ScratchRoot& Root();
 
 void RemoveRoot()
 {
@@ -97,9 +97,9 @@ void RemoveRoot()
         fs::remove_all(Root().path, ec);
 }
 
-const ScratchRoot& Root()
+ScratchRoot& Root()
 {
-    static const ScratchRoot root = MakeRoot();
+    static ScratchRoot root = MakeRoot();
     // Registered after `root` is complete, so it runs before `root` goes away.
     static const bool removeAtExit = (std::atexit(RemoveRoot), true);
     (void)removeAtExit;
@@ -479,14 +479,26 @@ bool SameStatus(const struct stat& a, const struct stat& b)
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// Nothing was created, removed or changed beside the work folder.
-void CheckOutside(const ScratchRoot& root, Failures& failures)
+// Nothing was created, removed or changed beside the work folder. After a
+// failure the scratch root is put back, so that later inputs start clean.
+void CheckOutside(ScratchRoot& root, Failures& failures)
 {
-    struct stat now {};
-    if (::lstat(root.path.c_str(), &now) != 0 || !SameStatus(now, root.rootStatus))
-        failures.Add("something was written outside the extraction folder");
-    if (::lstat(root.sentinel.c_str(), &now) != 0 || !SameStatus(now, root.sentinelStatus))
-        failures.Add("the file outside the extraction folder changed");
+    struct stat rootNow {};
+    struct stat sentinelNow {};
+    const bool same = ::lstat(root.path.c_str(), &rootNow) == 0 && SameStatus(rootNow, root.rootStatus) &&
+                      ::lstat(root.sentinel.c_str(), &sentinelNow) == 0 &&
+                      SameStatus(sentinelNow, root.sentinelStatus);
+    if (same)
+        return;
+    failures.Add("something was written outside the extraction folder");
+    std::error_code ec;
+    for (const auto& item : fs::directory_iterator(root.path, ec)) {
+        if (item.path() != root.work)
+            fs::remove_all(item.path(), ec);
+    }
+    WriteWhole(AT_FDCWD, root.sentinel.c_str(), kSentinelText);
+    ::lstat(root.path.c_str(), &root.rootStatus);
+    ::lstat(root.sentinel.c_str(), &root.sentinelStatus);
 }
 
 } // namespace
@@ -495,7 +507,7 @@ std::string RunArchiveInput(const std::uint8_t* data, std::size_t size)
 {
     if (size > kMaxInputSize)
         return {};
-    const ScratchRoot& root = Root();
+    ScratchRoot& root = Root();
     if (root.path.empty())
         return "can't set up a scratch folder\n";
 
