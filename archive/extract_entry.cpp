@@ -60,7 +60,7 @@ unsigned char* PakArchive::CopyBuffer(std::uint32_t size)
     if (size > m_copyCapacity || !m_copyBuffer) {
         m_copyBuffer.reset();   // the old one goes first: never both at once
         m_copyCapacity = 0;
-        m_copyBuffer.reset(new unsigned char[std::max<std::size_t>(size, 1)]);
+        m_copyBuffer = AllocateBuffer(size);
         m_copyCapacity = size;
     }
     return m_copyBuffer.get();
@@ -84,7 +84,12 @@ int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std
     std::memset(buffer + got, 0, entry.size - got);
 
     m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
-    const OutputFolder folder = dir.empty() ? OutputFolder::Current() : OutputFolder::Subfolder(dir);
+    const OutputFolder current = OutputFolder::Current();
+    if (!dir.empty() && !(dir == m_outFolderName && m_outFolder.IsStill(dir))) {
+        m_outFolder = OutputFolder::Subfolder(dir);
+        m_outFolderName = m_outFolder.Valid() ? dir : std::string();
+    }
+    const OutputFolder& folder = dir.empty() ? current : m_outFolder;
     FilePtr out = folder.Create(name, m_fileId);
     if (!out)
         return kCantWrite;

@@ -13,6 +13,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Memory for copying an entry. Large blocks are asked for in huge pages,
+// which copy markedly faster. Throws std::bad_alloc when it can't be had.
+struct BufferFree {
+    void operator()(unsigned char* block) const noexcept;
+};
+using BufferPtr = std::unique_ptr<unsigned char[], BufferFree>;
+BufferPtr AllocateBuffer(std::size_t size);
+
 // Which file an open stream is, so that outputs can refuse to replace it.
 struct FileIdentity {
     std::uint64_t device = 0;
@@ -20,10 +28,14 @@ struct FileIdentity {
     bool known = false;
 };
 
-// Opens a regular file for binary reading ("rb"). Anything else (a folder, a
-// FIFO, a device) is refused at once, without waiting for a writer. On success
-// fills `identity` and `length` (the file's size at this moment).
-FilePtr OpenForReading(const std::string& path, FileIdentity& identity, std::uint64_t& length);
+// Size of the buffer that OpenForReading's caller supplies.
+constexpr std::size_t kReadBufferSize = 128 * 1024;
+
+// Opens a regular file for binary reading ("rb"), buffered through `buffer`
+// (kReadBufferSize bytes, which must outlive the stream). Anything else (a
+// folder, a FIFO, a device) is refused at once, without waiting for a writer.
+// On success fills `identity` and `length` (the file's size at this moment).
+FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length);
 
 // One byte from a stream that only the calling thread uses; EOF at its end.
 inline int ReadByte(std::FILE* file)
@@ -31,7 +43,8 @@ inline int ReadByte(std::FILE* file)
     return getc_unlocked(file);
 }
 
-// Absolute seek with a 64-bit position.
+// Absolute seek with a 64-bit position. A stream already there, or a few
+// bytes short of it, gets there without a system call.
 bool SeekTo(std::FILE* file, std::uint64_t pos);
 
 // Reads up to `count` bytes. Returns how many arrived; `failed` becomes true
@@ -51,6 +64,8 @@ public:
     // `name` in the current directory, created when missing. Invalid when it
     // can't be created or opened, is not a folder, or is a symbolic link.
     static OutputFolder Subfolder(const std::string& name);
+    // Invalid.
+    OutputFolder() = default;
 
     OutputFolder(OutputFolder&& other) noexcept;
     OutputFolder& operator=(OutputFolder&& other) noexcept;
@@ -60,15 +75,20 @@ public:
 
     bool Valid() const;
 
+    // True when `name` in the current directory is still this very folder
+    // (not replaced, removed, or a link), so it can be used again as it is.
+    bool IsStill(const std::string& name) const;
+
     // Creates or truncates `name` for binary writing ("wb"). Null when the
     // name is a symbolic link, is not a regular file, is `protect` itself, or
-    // can't be created.
+    // can't be created. The stream is unbuffered: callers write whole blocks.
     FilePtr Create(const std::string& name, const FileIdentity& protect) const;
 
     // Removes `name` (used for an output that could not be completed).
     void Remove(const std::string& name) const;
 
 private:
-    explicit OutputFolder(int fd) : m_fd(fd) {}
-    int m_fd;
+    OutputFolder(int fd, const FileIdentity& identity) : m_fd(fd), m_identity(identity) {}
+    int m_fd = -1;
+    FileIdentity m_identity;
 };

@@ -45,7 +45,9 @@ int PakArchive::OpenArchive()
 
     FileIdentity identity;
     std::uint64_t length = 0;
-    FilePtr file = OpenForReading(m_path, identity, length);
+    if (!m_readBuffer)
+        m_readBuffer.reset(new char[kReadBufferSize]);
+    FilePtr file = OpenForReading(m_path, m_readBuffer.get(), identity, length);
     if (!file) {
         m_errorText = kErrCantOpen;
         return 0;

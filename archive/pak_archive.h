@@ -96,10 +96,15 @@ private:
     int CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
                 unsigned char* buffer);
 
+    // Declared before m_file: the stream's buffer outlives the stream.
+    std::unique_ptr<char[]> m_readBuffer;
     FilePtr m_file;
     FileIdentity m_fileId;
     std::string m_outPath;
     std::string m_curDir;
-    std::unique_ptr<unsigned char[]> m_copyBuffer;
+    BufferPtr m_copyBuffer;
     std::size_t m_copyCapacity = 0;
+    // The folder the previous entry went to, kept open for the next one.
+    OutputFolder m_outFolder;
+    std::string m_outFolderName;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the program and the tests need,
-# when any of them is missing. Uses sudo when not run as root.
+# when any of them is missing. Uses sudo when not run as root. Packages named
+# on the command line are installed too (tools/fuzz.sh names clang's).
 set -euo pipefail
 
 packages=(

@@ -273,3 +273,38 @@ TEST(ExtractEntry, ReachesDataBeyondTwoGigabytes)
 }
 
 } // namespace
+
+namespace {
+
+// The folder of one entry is kept for the next; it must be looked up again
+// whenever the name in the current directory stops meaning that folder.
+TEST(ExtractEntry, FindsTheFolderAgainWhenItChangesBetweenEntries)
+{
+    ScratchDir outer;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "a.txt", "a"}, {"maps", "b.dat", "b"},
+                                                       {"maps", "c.dat", "c"}})), 1);
+    ASSERT_EQ(archive.ExtractEntry(1), 0);
+
+    ASSERT_EQ(::rename("maps", "moved"), 0);
+    EXPECT_EQ(archive.ExtractEntry(2), 0);
+    EXPECT_EQ(ReadBytes("maps/c.dat"), "c");
+    EXPECT_FALSE(Exists("moved/c.dat"));
+
+    ASSERT_EQ(::unlink("maps/c.dat"), 0);
+    ASSERT_EQ(::rmdir("maps"), 0);
+    EXPECT_EQ(archive.ExtractEntry(2), 0);
+    EXPECT_EQ(ReadBytes("maps/c.dat"), "c");
+
+    ASSERT_EQ(::rename("maps", "gone"), 0);
+    ASSERT_EQ(::symlink("moved", "maps"), 0);
+    EXPECT_EQ(archive.ExtractEntry(1), -3);
+    EXPECT_EQ(ListTree(outer / "moved"), std::vector<std::string>{"b.dat"});
+
+    ::mkdir("other", 0755);
+    ASSERT_EQ(::chdir("other"), 0);
+    EXPECT_EQ(archive.ExtractEntry(2), 0);
+    EXPECT_EQ(ReadBytes(outer / "other/maps/c.dat"), "c");
+}
+
+} // namespace
