@@ -1,0 +1,360 @@
+// Times the library against GNU tar, Info-ZIP and cp on the same content, and
+// checks the speed and memory targets. See bench/README.md.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_archives.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kDefaultSeed = 20261208;
+constexpr int kStampVersion = 1;   // bump when the generator's output changes
+
+struct Options {
+    std::string folder = "/dev/shm/pak-bench";
+    int runs = 9;
+    std::uint64_t seed = kDefaultSeed;
+    std::vector<std::string> only;   // empty: everything
+    bool keep = false;
+};
+
+struct Command {
+    std::string label;
+    std::vector<std::string> argv;
+    bool stdoutToFile = false;   // listings write their output into the run folder
+};
+
+struct Sample {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = 0;
+};
+
+std::string g_self;   // this program's path; its siblings live next to it
+
+std::string Sibling(const std::string& name)
+{
+    return (fs::path(g_self).parent_path() / name).string();
+}
+
+// Runs `argv` in `folder` as a child of a process that holds none of the
+// generated data, so its ru_maxrss is its own.
+Sample Run(const Command& command, const std::string& folder)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : command.argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(folder.c_str()) != 0)
+            ::_exit(126);
+        const int out = command.stdoutToFile ? ::open("listing.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                                             : ::open("/dev/null", O_WRONLY);
+        ::dup2(out, 1);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    Sample sample;
+    sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    sample.peakKiB = usage.ru_maxrss;
+    sample.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return sample;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Result {
+    std::string label;
+    double medianSeconds = 0;
+    double ratio = 0;       // median of ours / this, round by round (ours: 1)
+    long peakKiB = 0;
+};
+
+// Alternates the commands round by round (A B C A B C ...) after one
+// uncounted warm-up round; every run gets a fresh, empty folder.
+std::vector<Result> Compare(const std::vector<Command>& commands, const Options& options, bool& failed)
+{
+    std::vector<std::vector<double>> seconds(commands.size());
+    std::vector<long> peak(commands.size(), 0);
+    const std::string runFolder = options.folder + "/run";
+    for (int round = 0; round <= options.runs; ++round) {
+        for (std::size_t c = 0; c < commands.size(); ++c) {
+            fs::remove_all(runFolder);
+            fs::create_directories(runFolder);
+            const Sample sample = Run(commands[c], runFolder);
+            if (sample.status != 0) {
+                std::fprintf(stderr, "pak_bench: %s exited with %d\n", commands[c].label.c_str(), sample.status);
+                failed = true;
+            }
+            if (round > 0) {
+                seconds[c].push_back(sample.seconds);
+                peak[c] = std::max(peak[c], sample.peakKiB);
+            }
+        }
+        std::fprintf(stderr, ".");
+    }
+    std::fprintf(stderr, "\n");
+    fs::remove_all(runFolder);
+
+    std::vector<Result> results;
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+        std::vector<double> ratios;
+        for (std::size_t r = 0; r < seconds[c].size(); ++r)
+            ratios.push_back(seconds[0][r] / seconds[c][r]);
+        results.push_back({commands[c].label, Median(seconds[c]), Median(ratios), peak[c]});
+    }
+    return results;
+}
+
+struct Target {
+    std::string what;
+    double value;
+    double limit;
+    bool met() const { return value <= limit; }
+};
+
+void PrintTable(const std::string& title, const std::vector<Result>& results)
+{
+    std::printf("\n%s\n\n| command | median wall (s) | ours / this (median of pairs) | peak RSS (MB) |\n"
+                "|---|---:|---:|---:|\n",
+                title.c_str());
+    for (const Result& r : results)
+        std::printf("| %s | %.3f | %.3f | %.1f |\n", r.label.c_str(), r.medianSeconds, r.ratio,
+                    r.peakKiB / 1024.0);
+}
+
+std::string MachineLine()
+{
+    std::string model = "unknown CPU";
+    std::ifstream cpu("/proc/cpuinfo");
+    for (std::string line; std::getline(cpu, line);) {
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    long memKiB = 0;
+    std::ifstream mem("/proc/meminfo");
+    for (std::string key; mem >> key;) {
+        if (key == "MemTotal:") {
+            mem >> memKiB;
+            break;
+        }
+        mem.ignore(1 << 10, '\n');
+    }
+    char line[512];
+    std::snprintf(line, sizeof line, "%s, %u cores, %.1f GiB memory", model.c_str(),
+                  std::thread::hardware_concurrency(), memKiB / 1048576.0);
+    return line;
+}
+
+bool Wanted(const Options& options, const std::string& name)
+{
+    return options.only.empty() || std::find(options.only.begin(), options.only.end(), name) != options.only.end();
+}
+
+// Generates the shape's archives in a child process unless a stamp shows
+// they were made with the same seed and generator.
+bool EnsureArchives(const ArchiveShape& shape, const Options& options)
+{
+    const std::string stamp = options.folder + "/" + shape.name + ".stamp";
+    const std::string expected = std::to_string(kStampVersion) + " " + std::to_string(options.seed);
+    std::string found;
+    std::getline(std::ifstream(stamp), found);
+    if (found == expected)
+        return true;
+    std::fprintf(stderr, "generating %s ...\n", shape.name.c_str());
+    const Sample sample = Run({"generate", {g_self, "--generate", shape.name, options.folder,
+                                            std::to_string(options.seed)}},
+                              options.folder);
+    if (sample.status != 0)
+        return false;
+    std::ofstream(stamp) << expected << "\n";
+    return true;
+}
+
+// The cp floor copies the already-extracted tree.
+bool EnsureTree(const std::string& name, const Options& options)
+{
+    const std::string tree = options.folder + "/tree-" + name;
+    if (fs::exists(tree + "/.complete"))
+        return true;
+    fs::remove_all(tree);
+    fs::create_directories(tree);
+    if (Run({"tar", {"tar", "-xf", options.folder + "/" + name + ".tar"}}, tree).status != 0)
+        return false;
+    std::ofstream(tree + "/.complete");
+    return true;
+}
+
+std::vector<Command> ExtractionCommands(const std::string& name, const Options& options)
+{
+    const std::string stem = options.folder + "/" + name;
+    return {
+        {"pak_archive: open + load + report + extract", {Sibling("pak_bench_library"), stem + ".pak"}},
+        {"tar -xf", {"tar", "-xf", stem + ".tar"}},
+        {"unzip -q", {"unzip", "-q", stem + ".zip"}},
+        {"cp -r (floor)", {"cp", "-r", options.folder + "/tree-" + name, "."}},
+    };
+}
+
+int Generate(int argc, char** argv)
+{
+    if (argc != 5)
+        return 64;
+    const std::string name = argv[2];
+    const ArchiveShape shape = name == "many" ? ManyShape() : name == "large" ? LargeShape() : TableShape();
+    return GenerateArchives(shape, std::strtoull(argv[4], nullptr, 10), argv[3]) ? 0 : 1;
+}
+
+void Usage()
+{
+    std::printf(
+        "usage: pak_bench [--dir DIR] [--runs N] [--seed N] [--only many,large,table,dialog] [--keep]\n"
+        "  --dir DIR   work folder, on tmpfs by default (%s)\n"
+        "  --runs N    counted runs per command after one warm-up (default 9)\n"
+        "  --keep      keep the generated archives for the next run\n",
+        Options().folder.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_self = fs::canonical("/proc/self/exe").string();
+    if (argc > 1 && std::strcmp(argv[1], "--generate") == 0)
+        return Generate(argc, argv);
+
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (arg == "--dir")
+            options.folder = value();
+        else if (arg == "--runs")
+            options.runs = std::max(1, std::atoi(value().c_str()));
+        else if (arg == "--seed")
+            options.seed = std::strtoull(value().c_str(), nullptr, 10);
+        else if (arg == "--keep")
+            options.keep = true;
+        else if (arg == "--only") {
+            std::string list = value();
+            for (std::size_t pos = 0; pos <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', pos), list.size());
+                options.only.push_back(list.substr(pos, comma - pos));
+                pos = comma + 1;
+            }
+        } else {
+            Usage();
+            return arg == "--help" ? 0 : 64;
+        }
+    }
+    fs::create_directories(options.folder);
+    options.folder = fs::canonical(options.folder).string();
+
+    std::printf("# pak_bench\n\nMachine: %s. Work folder: %s. %d counted runs per command after a warm-up, "
+                "commands alternated.\n",
+                MachineLine().c_str(), options.folder.c_str(), options.runs);
+
+    bool failed = false;
+    std::vector<Target> targets;
+    for (const ArchiveShape& shape : {ManyShape(), LargeShape()}) {
+        if (!Wanted(options, shape.name))
+            continue;
+        if (!EnsureArchives(shape, options) || !EnsureTree(shape.name, options)) {
+            std::fprintf(stderr, "pak_bench: can't prepare %s\n", shape.name.c_str());
+            return 2;
+        }
+        const std::vector<Result> results = Compare(ExtractionCommands(shape.name, options), options, failed);
+        PrintTable("Extraction of **" + shape.name + "**", results);
+        targets.push_back({shape.name + ": ours / tar -xf", results[1].ratio, 1.0});
+        targets.push_back({shape.name + ": ours / cp -r", results[3].ratio, 1.25});
+        if (shape.name == "large")
+            targets.push_back({"large: peak RSS (MB) vs largest entry + 32 MB", results[0].peakKiB / 1024.0,
+                               shape.maxSize / 1048576.0 + 32});
+    }
+    if (Wanted(options, "table")) {
+        const ArchiveShape shape = TableShape();
+        if (!EnsureArchives(shape, options))
+            return 2;
+        const std::string stem = options.folder + "/table";
+        const std::vector<Result> results = Compare(
+            {
+                {"pak_archive: open + load + report", {Sibling("pak_bench_library"), stem + ".pak", "--no-extract"}},
+                {"tar -tvf", {"tar", "-tvf", stem + ".tar"}, true},
+                {"zipinfo", {"zipinfo", stem + ".zip"}, true},
+            },
+            options, failed);
+        PrintTable("Open + load + report of **table** (listings written to a file)", results);
+        targets.push_back({"table: ours / zipinfo", results[2].ratio, 1.0});
+        targets.push_back({"table: peak RSS (MB)", results[0].peakKiB / 1024.0, 160});
+    }
+    const std::string dialogBench = Sibling("pak_bench_dialog");
+    if (Wanted(options, "dialog") && fs::exists(dialogBench)) {
+        if (!EnsureArchives(ManyShape(), options))
+            return 2;
+        std::fflush(stdout);
+        const Command command{"dialog", {dialogBench, options.folder + "/many.pak", std::to_string(options.runs)}};
+        const std::string folder = options.folder + "/dialog";
+        fs::create_directories(folder);
+        // The dialog benchmark prints its own table and its ratio on the last line.
+        const Sample sample = Run({command.label, command.argv, true}, folder);
+        std::ifstream listing(folder + "/listing.txt");
+        std::string line, last;
+        while (std::getline(listing, line)) {
+            std::printf("%s\n", line.c_str());
+            if (!line.empty())
+                last = line;
+        }
+        if (sample.status != 0)
+            failed = true;
+        const std::size_t eq = last.rfind('=');
+        if (eq != std::string::npos)
+            targets.push_back({"dialog Extract All / library loop", std::atof(last.c_str() + eq + 1), 1.05});
+        fs::remove_all(folder);
+    }
+
+    std::printf("\n## Targets\n\n| target | measured | limit | met |\n|---|---:|---:|---|\n");
+    for (const Target& target : targets) {
+        std::printf("| %s | %.3f | %.3f | %s |\n", target.what.c_str(), target.value, target.limit,
+                    target.met() ? "yes" : "NO");
+        failed = failed || !target.met();
+    }
+    if (!options.keep) {
+        for (const char* name : {"many", "large", "table"}) {
+            for (const char* ext : {".pak", ".tar", ".zip", ".stamp"})
+                fs::remove(options.folder + "/" + name + ext);
+            fs::remove_all(options.folder + "/tree-" + name);
+        }
+    }
+    return failed ? 1 : 0;
+}
