@@ -152,6 +152,14 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     return OutputFolder(fd, IdentityOf(st));
 }
 
+OutputFolder OutputFolder::Existing(const std::string& path)
+{
+    if (HasNul(path))
+        return OutputFolder();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? OutputFolder() : OutputFolder(fd, FileIdentity{});
+}
+
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept : m_fd(other.m_fd), m_identity(other.m_identity)
 {
     other.m_fd = -1;

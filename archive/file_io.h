@@ -64,6 +64,8 @@ public:
     // `name` in the current directory, created when missing. Invalid when it
     // can't be created or opened, is not a folder, or is a symbolic link.
     static OutputFolder Subfolder(const std::string& name);
+    // A folder that exists already, found the usual way (links followed).
+    static OutputFolder Existing(const std::string& path);
     // Invalid.
     OutputFolder() = default;
 

@@ -71,6 +71,10 @@ public:
     // fails. Never writes through a symbolic link or over the archive itself.
     int WriteScanLog(ProgressBar& progress);
 
+    // The same report, written to `path` instead: a file name, or a path
+    // whose folder exists. The same refusals and results as WriteScanLog.
+    int WriteScanLogAs(const std::string& path, ProgressBar& progress);
+
     // Copies entry `index` to dir/name (name alone when dir is empty) under
     // the current directory. 0 written; -1 its start lies at or beyond the
     // declared size; -3 the output can't be made safely or completely.

@@ -88,7 +88,15 @@ private:
 
 int PakArchive::WriteScanLog(ProgressBar& progress)
 {
-    FilePtr file = OutputFolder::Current().Create(kScanLogName, m_fileId);
+    return WriteScanLogAs(kScanLogName, progress);
+}
+
+int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
+{
+    const std::size_t slash = path.rfind('/');
+    const OutputFolder folder = slash == std::string::npos ? OutputFolder::Current()
+                                                           : OutputFolder::Existing(path.substr(0, slash + 1));
+    FilePtr file = folder.Create(slash == std::string::npos ? path : path.substr(slash + 1), m_fileId);
     if (!file)
         return 0;
     progress.SetPos(0);

@@ -195,3 +195,24 @@ TEST(WriteScanLog, FailedWriteReturnsZero)
 }
 
 } // namespace
+
+namespace {
+
+TEST(WriteScanLogAs, WritesTheSameReportElsewhere)
+{
+    ScratchDir dir;
+    ::mkdir("reports", 0755);
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "r.pak", PakBuilder().Header(1, 100, 200).TableRecord(0, 5).File("a.txt").Bytes()), 1);
+    RecordingProgress progress;
+    ASSERT_EQ(archive.WriteScanLog(progress), 1);
+    EXPECT_EQ(archive.WriteScanLogAs("reports/one.txt", progress), 1);
+    EXPECT_EQ(archive.WriteScanLogAs(dir / "two.txt", progress), 1);
+    EXPECT_EQ(ReadBytes("reports/one.txt"), ReadBytes("Scan_log.txt"));
+    EXPECT_EQ(ReadBytes("two.txt"), ReadBytes("Scan_log.txt"));
+    EXPECT_EQ(archive.WriteScanLogAs("missing/three.txt", progress), 0);
+    EXPECT_EQ(archive.WriteScanLogAs(dir / "r.pak", progress), 0);   // never the archive
+    EXPECT_EQ(archive.WriteScanLogAs("reports/", progress), 0);
+}
+
+} // namespace
