@@ -32,8 +32,8 @@ const char* const kWorkName = "work";
 // Bounds that keep one input cheap; the library itself has none of them.
 // Larger entries are not extracted, and extraction stops once an input has
 // asked for kMaxWritten bytes.
-constexpr std::uint32_t kMaxEntrySize = std::uint32_t{4} << 20;
-constexpr std::uint64_t kMaxWritten = std::uint64_t{8} << 20;
+constexpr std::uint32_t kMaxEntrySize = std::uint32_t{1} << 20;
+constexpr std::uint64_t kMaxWritten = std::uint64_t{4} << 20;
 
 // The format, as the checks need it.
 constexpr std::uint32_t kSignature = 4;
