@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -157,28 +158,38 @@ std::string Shown(const std::string& text)
     return shown + "\"";
 }
 
-// The whole content of `name` in folder `dirFd`; nullopt when it can't be read.
-std::optional<std::string> ReadWhole(int dirFd, const std::string& name)
+// Bytes [start, start + size) of the input, zeros where the input ends.
+struct InputSpan {
+    std::uint64_t start = 0;
+    std::uint64_t size = 0;
+};
+
+// Whether `name` in folder `dirFd` holds exactly the bytes of `span`. Compared
+// piecewise through one buffer, so large outputs cost no allocation.
+bool HoldsBytes(int dirFd, const std::string& name, const std::string& input, const InputSpan& span)
 {
     const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
+        return false;
     struct stat st {};
-    std::optional<std::string> bytes;
-    if (::fstat(fd, &st) == 0) {
-        bytes.emplace(static_cast<std::size_t>(st.st_size), '\0');
-        std::size_t done = 0;
-        while (done < bytes->size()) {
-            const ssize_t got = ::read(fd, &(*bytes)[done], bytes->size() - done);
-            if (got <= 0)
-                break;
-            done += static_cast<std::size_t>(got);
+    bool same = ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == span.size;
+    static char piece[64 * 1024];
+    static const char kZeros[sizeof piece] = {};
+    for (std::uint64_t done = 0; same && done < span.size;) {
+        const ssize_t got = ::read(fd, piece, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof piece, span.size - done)));
+        if (got <= 0) {
+            same = false;
+            break;
         }
-        if (done != bytes->size())
-            bytes.reset();
+        const auto length = static_cast<std::uint64_t>(got);
+        const std::uint64_t pos = span.start + done;
+        const std::uint64_t fromInput = pos < input.size() ? std::min<std::uint64_t>(length, input.size() - pos) : 0;
+        same = std::memcmp(piece, input.data() + (fromInput > 0 ? pos : 0), fromInput) == 0 &&
+               std::memcmp(piece + fromInput, kZeros, length - fromInput) == 0;
+        done += length;
     }
     ::close(fd);
-    return bytes;
+    return same;
 }
 
 std::size_t OpenDescriptors()
@@ -263,7 +274,7 @@ private:
 // What the work folder should hold afterwards. A file mapped to no content
 // is checked for existence only.
 struct ExpectedTree {
-    std::map<std::string, std::optional<std::string>> files;
+    std::map<std::string, std::optional<InputSpan>> files;
     std::set<std::string> dirs;
 };
 
@@ -281,19 +292,9 @@ bool IsDotComponent(const std::string& text)
     return text == "." || text == "..";
 }
 
-// The entry's bytes as the archive holds them; beyond its end, zeros.
-std::string EntryBytes(const std::string& input, std::uint32_t start, std::uint32_t size)
-{
-    std::string bytes(size, '\0');
-    if (start < input.size())
-        bytes.replace(0, std::min<std::size_t>(size, input.size() - start), input, start, size);
-    return bytes;
-}
-
 // The result ExtractEntry must give for `entry` (its start lies before S) and
 // what it leaves on disk, given what earlier entries left.
-int PredictExtraction(const PakEntry& entry, const std::string& input, std::uint32_t start,
-                      std::size_t nameMax, ExpectedTree& tree)
+int PredictExtraction(const PakEntry& entry, std::uint32_t start, std::size_t nameMax, ExpectedTree& tree)
 {
     const std::string dir = OnePathComponent(entry.dir);
     const std::string name = OnePathComponent(entry.name);
@@ -310,7 +311,7 @@ int PredictExtraction(const PakEntry& entry, const std::string& input, std::uint
     }
     if (name.size() > nameMax)
         return -3;
-    tree.files[path] = EntryBytes(input, start, entry.size);
+    tree.files[path] = InputSpan{start, entry.size};   // its bytes, zeros beyond the input
     return 0;
 }
 
@@ -383,7 +384,7 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
             if (entry.size > kMaxEntrySize || written + entry.size > kMaxWritten)
                 continue;
             written += entry.size;
-            expected = PredictExtraction(entry, input, start, nameMax, tree);
+            expected = PredictExtraction(entry, start, nameMax, tree);
         }
         const int result = archive.ExtractEntry(i);
         if (result != expected)
@@ -405,8 +406,8 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
         failures.Add("an entry was extracted with no archive open");
 }
 
-void CheckFile(int dirFd, const std::string& name, const std::string& key, const ExpectedTree& tree,
-               std::set<std::string>& found, Failures& failures)
+void CheckFile(int dirFd, const std::string& name, const std::string& key, const std::string& input,
+               const ExpectedTree& tree, std::set<std::string>& found, Failures& failures)
 {
     const auto expected = tree.files.find(key);
     if (expected == tree.files.end()) {
@@ -414,7 +415,7 @@ void CheckFile(int dirFd, const std::string& name, const std::string& key, const
         return;
     }
     found.insert(key);
-    if (expected->second && ReadWhole(dirFd, name) != expected->second)
+    if (expected->second && !HoldsBytes(dirFd, name, input, *expected->second))
         failures.Add("file " + Shown(key) + " doesn't hold its entry's bytes");
 }
 
@@ -427,7 +428,8 @@ mode_t TypeOf(int dirFd, const std::string& name)
 // Everything in the work folder must be expected, regular and one level deep
 // at most; everything expected must be there. Empties the folder for the next
 // input as it goes.
-void CheckAndEmptyWorkFolder(const std::string& work, const ExpectedTree& tree, Failures& failures)
+void CheckAndEmptyWorkFolder(const std::string& work, const std::string& input, const ExpectedTree& tree,
+                             Failures& failures)
 {
     const int workFd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (workFd < 0) {
@@ -439,7 +441,7 @@ void CheckAndEmptyWorkFolder(const std::string& work, const ExpectedTree& tree, 
     for (const std::string& name : ListNames(workFd)) {
         const mode_t type = TypeOf(workFd, name);
         if (type == S_IFREG) {
-            CheckFile(workFd, name, name, tree, foundFiles, failures);
+            CheckFile(workFd, name, name, input, tree, foundFiles, failures);
             ::unlinkat(workFd, name.c_str(), 0);
             continue;
         }
@@ -449,7 +451,7 @@ void CheckAndEmptyWorkFolder(const std::string& work, const ExpectedTree& tree, 
             for (const std::string& inner : dirFd < 0 ? std::vector<std::string>() : ListNames(dirFd)) {
                 const std::string key = name + "/" + inner;
                 if (TypeOf(dirFd, inner) == S_IFREG)
-                    CheckFile(dirFd, inner, key, tree, foundFiles, failures);
+                    CheckFile(dirFd, inner, key, input, tree, foundFiles, failures);
                 else
                     failures.Add("unexpected " + Shown(key) + " that is not a regular file");
             }
@@ -514,7 +516,7 @@ std::string RunArchiveInput(const std::uint8_t* data, std::size_t size)
     const std::string input(reinterpret_cast<const char*>(data), size);
     Failures failures;
     ExpectedTree tree;
-    tree.files[kArchiveName] = input;   // never changed
+    tree.files[kArchiveName] = InputSpan{0, size};   // never changed
     {
         InFolder inWork(root.work);
         if (!inWork.Entered())
@@ -541,7 +543,7 @@ std::string RunArchiveInput(const std::uint8_t* data, std::size_t size)
         if (OpenDescriptors() != descriptorsBefore)
             failures.Add("a file stayed open after the archive was gone");
     }
-    CheckAndEmptyWorkFolder(root.work, tree, failures);
+    CheckAndEmptyWorkFolder(root.work, input, tree, failures);
     CheckOutside(root, failures);
     return failures.Text();
 }
