@@ -1,0 +1,43 @@
+// The progress bar adapter between the archive code and Qt.
+#include "qt_progress_bar.h"
+
+#include <algorithm>
+
+CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent)
+{
+    setTextVisible(false);
+    Display();
+}
+
+void CProgressCtrl::SetRange32(int low, int high)
+{
+    m_low = low;
+    m_high = high;
+    SetPos(m_pos);
+}
+
+void CProgressCtrl::SetPos(int pos)
+{
+    // A range given upside down still bounds the position.
+    m_pos = std::clamp(pos, std::min(m_low, m_high), std::max(m_low, m_high));
+    Display();
+}
+
+void CProgressCtrl::GetRange(int& low, int& high) const
+{
+    low = m_low;
+    high = m_high;
+}
+
+void CProgressCtrl::Display()
+{
+    // QProgressBar animates "busy" when minimum equals maximum; a range that
+    // holds nothing is shown as an empty bar instead.
+    if (m_high <= m_low) {
+        setRange(0, 1);
+        setValue(0);
+        return;
+    }
+    setRange(m_low, m_high);
+    setValue(m_pos);
+}

@@ -1,0 +1,150 @@
+// Building dialogs from their templates.
+#include "template_dialog.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "qt_progress_bar.h"
+#include "resource.h"
+
+namespace {
+
+constexpr int kIconPixels = 32;   // an icon control shows the large icon
+
+Qt::Alignment StaticAlignment(std::uint32_t style)
+{
+    Qt::Alignment alignment = Qt::AlignLeft;
+    switch (style & SS_TYPEMASK) {
+    case SS_CENTER:
+        alignment = Qt::AlignHCenter;
+        break;
+    case SS_RIGHT:
+        alignment = Qt::AlignRight;
+        break;
+    default:
+        break;
+    }
+    return alignment | ((style & SS_CENTERIMAGE) ? Qt::AlignVCenter : Qt::AlignTop);
+}
+
+Qt::WindowFlags FlagsFor(std::uint32_t style)
+{
+    // No minimise or maximise box: the templates ask for a caption and a
+    // window menu only.
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+    if ((style & WS_CAPTION) == WS_CAPTION)
+        flags |= Qt::WindowTitleHint;
+    if (style & WS_SYSMENU)
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    return flags;
+}
+
+} // namespace
+
+CTemplateDialog::CTemplateDialog(int templateId, QWidget* parent) : QDialog(parent)
+{
+    const DialogTemplate& dialog = LoadDialogTemplate(templateId);
+    setWindowFlags(FlagsFor(dialog.style));
+    setWindowTitle(dialog.caption);
+    setFont(DialogFont(dialog.pointSize));
+    m_units = BaseUnitsOf(font());
+    setFixedSize(MapDialogRect(dialog.rect, m_units).size());
+    CreateControls(dialog);
+}
+
+void CTemplateDialog::CreateControls(const DialogTemplate& dialog)
+{
+    QWidget* firstTabStop = nullptr;
+    QPushButton* defaultButton = nullptr;
+    for (const ControlTemplate& control : dialog.controls) {
+        QWidget* widget = nullptr;
+        const QRect pixels = MapDialogRect(control.rect, m_units);
+        switch (control.kind) {
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(control.text, this);
+            button->setAutoDefault(true);   // Enter presses the focused button
+            if ((control.style & BS_DEFPUSHBUTTON) && !defaultButton)
+                defaultButton = button;
+            const int id = control.id;
+            connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+            widget = button;
+            break;
+        }
+        case ControlKind::Static: {
+            auto* label = new QLabel(control.text, this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(StaticAlignment(control.style));
+            label->setWordWrap(true);
+            if (control.exStyle & WS_EX_CLIENTEDGE)
+                label->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+            widget = label;
+            break;
+        }
+        case ControlKind::GroupBox:
+            widget = new QGroupBox(control.text, this);
+            break;
+        case ControlKind::Progress:
+            widget = new CProgressCtrl(this);
+            break;
+        case ControlKind::Icon: {
+            auto* label = new QLabel(this);
+            label->setPixmap(LoadIcon(control.icon).pixmap(kIconPixels, kIconPixels));
+            widget = label;
+            break;
+        }
+        }
+        // An icon control takes the size of its icon, whatever the template says.
+        widget->setGeometry(control.kind == ControlKind::Icon
+                                ? QRect(pixels.topLeft(), QSize(kIconPixels, kIconPixels))
+                                : pixels);
+        if (control.kind == ControlKind::PushButton)
+            widget->setFocusPolicy((control.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
+        else
+            widget->setFocusPolicy(Qt::NoFocus);
+        if (!firstTabStop && (control.style & WS_TABSTOP))
+            firstTabStop = widget;
+        if (!control.symbol.isEmpty())
+            widget->setObjectName(control.symbol);
+        if (control.id != -1)
+            m_items[control.id] = widget;
+    }
+    // A group box only frames the controls around it: keep it below them.
+    for (QGroupBox* box : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+        box->lower();
+    if (defaultButton)
+        defaultButton->setDefault(true);
+    if (firstTabStop)
+        firstTabStop->setFocus();
+}
+
+QWidget* CTemplateDialog::GetDlgItem(int id) const
+{
+    const auto found = m_items.find(id);
+    return found == m_items.end() ? nullptr : found->second;
+}
+
+void CTemplateDialog::OnCommand(int id)
+{
+    if (id == IDOK)
+        accept();
+    else if (id == IDCANCEL)
+        reject();
+}
+
+void CTemplateDialog::UpdateData(bool saveAndValidate)
+{
+    if (!saveAndValidate)
+        DoDataExchange();
+}
+
+void CTemplateDialog::DDX_Text(int id, const QString& value)
+{
+    if (auto* label = qobject_cast<QLabel*>(GetDlgItem(id)))
+        label->setText(value);
+}
+
+void CTemplateDialog::UpdateWindow()
+{
+    repaint();
+}
