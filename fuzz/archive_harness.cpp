@@ -32,9 +32,10 @@ const char* const kWorkName = "work";
 
 // Bounds that keep one input cheap; the library itself has none of them.
 // Larger entries are not extracted, and extraction stops once an input has
-// asked for kMaxWritten bytes.
-constexpr std::uint32_t kMaxEntrySize = std::uint32_t{1} << 20;
-constexpr std::uint64_t kMaxWritten = std::uint64_t{4} << 20;
+// asked for kMaxWritten bytes. A larger entry takes the same path through the
+// copy, only slower: at 1 MiB the fuzzer ran at a quarter of the speed.
+constexpr std::uint32_t kMaxEntrySize = std::uint32_t{64} << 10;
+constexpr std::uint64_t kMaxWritten = std::uint64_t{1} << 20;
 
 // The format, as the checks need it.
 constexpr std::uint32_t kSignature = 4;
