@@ -9,7 +9,8 @@
 // While it lives, the process may map only `headroom` more bytes of address
 // space than it has now: an allocation larger than that fails as it would on
 // a machine out of memory, small ones still succeed. Under AddressSanitizer
-// this needs allocator_may_return_null=1, which the UI tests' CTest entries set.
+// this needs allocator_may_return_null=1 (ui_test_main.cpp) and an operator
+// new that throws (asan_operator_new.cpp).
 class AddressSpaceLimit {
 public:
     explicit AddressSpaceLimit(std::size_t headroom);
