@@ -1,0 +1,419 @@
+// pakunpack: lists, reports on and extracts ".pak" archives from the command
+// line, through the same archive calls as the dialog, and never asks anything.
+#include <fnmatch.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pak_archive.h"
+#include "text_escape.h"
+
+namespace {
+
+constexpr const char* kProgram = "pakunpack";
+
+// Exit statuses; --help explains them to the user.
+constexpr int kExitDone = 0;
+constexpr int kExitIncomplete = 1;
+constexpr int kExitCantOpen = 2;
+constexpr int kExitOutOfMemory = 3;
+constexpr int kExitUsage = 64;
+
+constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
+       pakunpack scan ARCHIVE [-o FILE]
+       pakunpack extract ARCHIVE [-C DIR] [PATTERN ...]
+       pakunpack --help | --version
+
+Lists, checks and extracts Corvane ".pak" archives. Never asks anything.
+
+list ARCHIVE
+    One line per entry, in table order, with five fields separated by tabs:
+      INDEX  START  SIZE  VERDICT  PATH
+    START is data start + offset, wrapping at 32 bits, as 0x and eight
+    upper-case hex digits; SIZE is in bytes; VERDICT is GOOD, or FAILD when
+    the entry's bytes don't lie within the declared archive size (the scan
+    report's verdict); PATH is dir/name, or name alone when the entry has no
+    directory, byte for byte up to the end of the line. --json shows names
+    that hold tabs or line feeds unambiguously.
+  --json
+    One JSON document instead:
+      {"archive": T, "numFiles": N, "dataStart": D, "archiveSize": S,
+       "entries": [{"index": I, "dir": T, "name": T, "path": T, "offset": O,
+                    "start": D+O, "size": Z, "status": "GOOD"|"FAILD"}, ...]}
+    Numbers are unsigned decimal. A text T is a JSON string when it is valid
+    UTF-8 and otherwise an array of its byte values (0-255), so every name
+    comes back byte for byte.
+
+scan ARCHIVE
+    Writes the scan report, which names the archive by its absolute path, as
+    "Scan_log.txt" in the current directory.
+  -o FILE
+    Writes it to FILE instead; FILE's folder must exist.
+
+extract ARCHIVE [PATTERN ...]
+    Extracts every entry, or each one whose PATH matches a PATTERN, in table
+    order, replacing files of the same name. A failed entry is one line on
+    stderr,
+      pakunpack: entry INDEX (PATH): REASON
+    with control characters in PATH shown as \xHH and a backslash as \\, and
+    the run goes on. It ends with "N extracted, M failed" on stdout. While
+    it runs, a progress line is shown on stderr when stderr is a terminal.
+  -C DIR
+    Extracts into DIR, which must exist, instead of the current directory.
+    A relative ARCHIVE is found before changing into DIR.
+
+PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
+and [...] match '/' and a leading '.' too, and a backslash quotes the next
+character. Quote them for the shell; after "--" every argument is a PATTERN.
+A PATTERN that matches no entry is reported on stderr.
+
+  -h, --help   show this text        --version   show the version
+
+Exit status:
+  0   everything was done
+  1   the archive was read but not everything was done: an entry failed, a
+      PATTERN matched nothing, DIR couldn't be entered, or the report or
+      standard output couldn't be written
+  2   the archive couldn't be opened; the reason is on stderr
+  3   out of memory; the command stopped there
+  64  the command line was wrong
+)";
+
+enum class Command { List, Scan, Extract };
+
+struct Options {
+    Command command = Command::List;
+    std::string archive;
+    bool json = false;
+    std::optional<std::string> reportPath;   // scan -o
+    std::optional<std::string> folder;       // extract -C
+    std::vector<std::string> patterns;
+};
+
+enum class Request { Run, Help, Version, Wrong };
+
+void Complain(const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// Fills `options` from the command line. On Request::Wrong, `why` says what
+// is wrong with it.
+Request ParseCommandLine(int argc, char** argv, Options& options, std::string& why)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            return Request::Help;
+        if (arg == "--version")
+            return Request::Version;
+    }
+    if (args.empty()) {
+        why = "no command given";
+        return Request::Wrong;
+    }
+    if (args[0] == "list") {
+        options.command = Command::List;
+    } else if (args[0] == "scan") {
+        options.command = Command::Scan;
+    } else if (args[0] == "extract") {
+        options.command = Command::Extract;
+    } else {
+        why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0]) + "'";
+        return Request::Wrong;
+    }
+
+    std::vector<std::string> operands;
+    bool onlyOperands = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            onlyOperands = true;
+        } else if (arg == "--json" && options.command == Command::List) {
+            options.json = true;
+        } else if (arg == "-o" && options.command == Command::Scan) {
+            if (!hasValue) {
+                why = "option '-o' needs a file name";
+                return Request::Wrong;
+            }
+            options.reportPath = args[++i];
+        } else if (arg == "-C" && options.command == Command::Extract) {
+            if (!hasValue) {
+                why = "option '-C' needs a folder";
+                return Request::Wrong;
+            }
+            options.folder = args[++i];
+        } else {
+            why = "unknown option '" + Printable(arg) + "' for " + args[0];
+            return Request::Wrong;
+        }
+    }
+    if (operands.empty()) {
+        why = "no ARCHIVE given";
+        return Request::Wrong;
+    }
+    if (options.command != Command::Extract && operands.size() > 1) {
+        why = "unexpected argument '" + Printable(operands[1]) + "'";
+        return Request::Wrong;
+    }
+    options.archive = operands[0];
+    options.patterns.assign(operands.begin() + 1, operands.end());
+    return Request::Run;
+}
+
+// The path is made absolute while the starting directory is current, so that
+// extract -C still finds the archive; it is what the report shows as Name:.
+std::string AbsolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    std::vector<char> cwd(4096);
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+        if (errno != ERANGE)
+            return path;   // no usable current directory: the path as given
+        cwd.resize(cwd.size() * 2);
+    }
+    const std::string folder(cwd.data());
+    return folder == "/" ? folder + path : folder + "/" + path;
+}
+
+// The archive calls take a progress bar; only extraction shows one here.
+class SilentProgress : public ProgressBar {
+public:
+    void SetRange32(int, int) override {}
+    void SetPos(int) override {}
+};
+
+// "extracting: DONE/TOTAL" redrawn in place on stderr, at most ten times a
+// second, when stderr is a terminal; nothing otherwise.
+class ProgressLine {
+public:
+    ProgressLine() : m_bShown(::isatty(STDERR_FILENO) == 1) {}
+    ~ProgressLine() { Clear(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void Show(std::uint32_t done, std::uint32_t total)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_bShown || (m_width > 0 && done < total && now - m_lastDraw < std::chrono::milliseconds(100)))
+            return;
+        m_lastDraw = now;
+        const int width = std::fprintf(stderr, "\rextracting: %" PRIu32 "/%" PRIu32, done, total);
+        m_width = width > 0 ? width : 0;
+    }
+
+    // Wipes the line, so that a message can take its place.
+    void Clear()
+    {
+        if (m_width > 0)
+            std::fprintf(stderr, "\r%*s\r", m_width, "");
+        m_width = 0;
+    }
+
+private:
+    bool m_bShown;
+    int m_width = 0;
+    std::chrono::steady_clock::time_point m_lastDraw;
+};
+
+std::string EntryPath(const PakEntry& entry)
+{
+    return entry.dir.empty() ? entry.name : entry.dir + "/" + entry.name;
+}
+
+const char* Verdict(const PakArchive& archive, const PakEntry& entry)
+{
+    return IsEntryInRange(entry, archive.m_dataStart, archive.m_archiveSize) ? "GOOD" : "FAILD";
+}
+
+// What the dialog's open command does up to the report. False, with the
+// reader's own text on stderr, when the archive can't be opened.
+bool OpenAndLoad(PakArchive& archive, const std::string& path)
+{
+    archive.m_path = path;
+    if (archive.OpenArchive() == 0) {
+        std::fprintf(stderr, "%s: %s", kProgram, archive.m_errorText.c_str());
+        return false;
+    }
+    SilentProgress progress;
+    archive.AllocateTable();
+    archive.LoadTable(progress);
+    return true;
+}
+
+int ListText(const PakArchive& archive)
+{
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i) {
+        const PakEntry& entry = archive.m_table[i];
+        const std::uint32_t start = archive.m_dataStart + entry.offset;   // wraps on purpose
+        const std::string path = EntryPath(entry);
+        std::printf("%" PRIu32 "\t0x%08" PRIX32 "\t%" PRIu32 "\t%s\t", i, start, entry.size,
+                    Verdict(archive, entry));
+        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::putchar('\n');
+    }
+    return kExitDone;
+}
+
+int ListJson(const PakArchive& archive)
+{
+    std::string out = "{\"archive\":";
+    AppendJsonText(out, archive.m_path);
+    out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
+           ",\"dataStart\":" + std::to_string(archive.m_dataStart) +
+           ",\"archiveSize\":" + std::to_string(archive.m_archiveSize) + ",\"entries\":[";
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i) {
+        const PakEntry& entry = archive.m_table[i];
+        const std::uint32_t start = archive.m_dataStart + entry.offset;   // wraps on purpose
+        out += i == 0 ? "\n" : ",\n";
+        out += "{\"index\":" + std::to_string(i) + ",\"dir\":";
+        AppendJsonText(out, entry.dir);
+        out += ",\"name\":";
+        AppendJsonText(out, entry.name);
+        out += ",\"path\":";
+        AppendJsonText(out, EntryPath(entry));
+        out += ",\"offset\":" + std::to_string(entry.offset) + ",\"start\":" + std::to_string(start) +
+               ",\"size\":" + std::to_string(entry.size) + ",\"status\":\"" + Verdict(archive, entry) + "\"}";
+        if (out.size() >= 64 * 1024) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    }
+    out += "\n]}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return kExitDone;
+}
+
+int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
+{
+    SilentProgress progress;
+    const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
+    if (written == 1)
+        return kExitDone;
+    Complain("can't write the report '" + Printable(reportPath ? *reportPath : kScanLogName) + "'");
+    return kExitIncomplete;
+}
+
+const char* FailureReason(int result)
+{
+    switch (result) {
+    case -1: return "starts at or beyond the declared archive size";
+    case -3: return "can't be written safely or completely";
+    default: return "not extracted";
+    }
+}
+
+// True when `path` is to be extracted; marks every pattern that matches it.
+bool IsSelected(const std::string& path, const std::vector<std::string>& patterns, std::vector<bool>& matched)
+{
+    bool selected = patterns.empty();
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        if (::fnmatch(patterns[i].c_str(), path.c_str(), 0) == 0) {
+            matched[i] = true;
+            selected = true;
+        }
+    }
+    return selected;
+}
+
+int Extract(PakArchive& archive, const Options& options)
+{
+    if (options.folder && ::chdir(options.folder->c_str()) != 0) {
+        Complain("can't enter '" + Printable(*options.folder) + "': " + std::strerror(errno));
+        return kExitIncomplete;
+    }
+    std::vector<bool> matched(options.patterns.size(), false);
+    std::uint32_t extracted = 0;
+    std::uint32_t failed = 0;
+    ProgressLine progress;
+    const std::uint32_t count = archive.m_numFiles;
+    progress.Show(0, count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string path = EntryPath(archive.m_table[i]);
+        if (IsSelected(path, options.patterns, matched)) {
+            const int result = archive.ExtractEntry(i);
+            if (result == 0) {
+                ++extracted;
+            } else {
+                ++failed;
+                progress.Clear();
+                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i, Printable(path).c_str(),
+                             FailureReason(result));
+            }
+        }
+        progress.Show(i + 1, count);
+    }
+    progress.Clear();
+
+    bool allMatched = true;
+    for (std::size_t i = 0; i < options.patterns.size(); ++i) {
+        if (!matched[i]) {
+            Complain("no entry matches '" + Printable(options.patterns[i]) + "'");
+            allMatched = false;
+        }
+    }
+    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed\n", extracted, failed);
+    return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
+}
+
+int Run(const Options& options)
+{
+    PakArchive archive;
+    if (!OpenAndLoad(archive, AbsolutePath(options.archive)))
+        return kExitCantOpen;
+    switch (options.command) {
+    case Command::List: return options.json ? ListJson(archive) : ListText(archive);
+    case Command::Scan: return Scan(archive, options.reportPath);
+    case Command::Extract: return Extract(archive, options);
+    }
+    return kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int status = kExitDone;
+    try {
+        Options options;
+        std::string why;
+        switch (ParseCommandLine(argc, argv, options, why)) {
+        case Request::Help:
+            std::fputs(kHelpText, stdout);
+            break;
+        case Request::Version:
+            std::printf("%s %s\n", kProgram, PAK_PROJECT_VERSION);
+            break;
+        case Request::Wrong:
+            Complain(why);
+            std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
+            return kExitUsage;
+        case Request::Run:
+            status = Run(options);
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        Complain("out of memory");
+        return kExitOutOfMemory;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Complain("can't write to standard output");
+        if (status == kExitDone)
+            status = kExitIncomplete;
+    }
+    return status;
+}
