@@ -77,8 +77,9 @@ int ExtractOne(void* context)
     return entry->archive->ExtractEntry(entry->index);
 }
 
-// A write can fail inside the one big block, or only when the stream buffer
-// is flushed at close; both must leave no file. Exactly at the limit is fine.
+// Whether the output stream holds the bytes until close or writes them at
+// once, a write past the limit must fail the entry and leave no file, not even
+// an earlier complete one of that name. Exactly at the limit is fine.
 TEST(Faults, FullDiskFailsTheEntryAndLeavesNoPartialFile)
 {
     struct Row {
@@ -88,8 +89,8 @@ TEST(Faults, FullDiskFailsTheEntryAndLeavesNoPartialFile)
         int expected;
     };
     const Row rows[] = {
-        {"block larger than the stream buffer", 64 * 1024, 10000, -3},
-        {"fits the stream buffer, fails at close", 3000, 2999, -3},
+        {"block larger than any stream buffer", 64 * 1024, 10000, -3},
+        {"small enough for a stream buffer", 3000, 2999, -3},
         {"exactly the limit", 3000, 3000, 0},
     };
     for (const Row& row : rows) {
@@ -104,7 +105,6 @@ TEST(Faults, FullDiskFailsTheEntryAndLeavesNoPartialFile)
                                                     .Dir("out").File("top.bin").File("in.bin")
                                                     .DataAt(200, data)
                                                     .Bytes()), 1);
-        // An earlier complete output must not survive as a half-written one.
         WriteBytes("top.bin", "earlier content");
         for (std::uint32_t index : {0u, 1u}) {
             SizedEntry entry{&archive, index};
@@ -126,8 +126,8 @@ int WriteReport(void* archive)
     return static_cast<PakArchive*>(archive)->WriteScanLog(progress);
 }
 
-// The report of a small archive sits in the stream buffer until close, so a
-// full disk shows only there; one byte less than it needs must give 0.
+// The report of a small archive fits a stream buffer, so a full disk may show
+// only at close; one byte less room than it needs must give 0.
 TEST(Faults, FullDiskWhileWritingTheReportGivesZero)
 {
     ScratchDir dir;
