@@ -39,7 +39,7 @@ TEST(PakunpackUsage, WrongCommandLinesExitWith64BeforeOpeningAnything)
     }
 }
 
-TEST(PakunpackUsage, HelpAndVersionGoToStdoutWherevertheyStand)
+TEST(PakunpackUsage, HelpAndVersionGoToStdoutWhereverTheyStand)
 {
     ScratchDir dir;
     for (const std::vector<std::string>& args :
