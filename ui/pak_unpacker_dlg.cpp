@@ -8,8 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include <new>
 
@@ -21,6 +24,24 @@ namespace {
 
 const QString kPakFilter = QStringLiteral("Corvane pak files (*.pak)");
 const QString kAllFilesFilter = QStringLiteral("All files(*.*)");
+
+// Room a title bar takes besides its text: the window icon and its buttons.
+constexpr int kTitleBarExtras = 120;
+
+// A message box is as wide as its text, and the window manager cuts a longer
+// caption short. The caption is what names the reason when an open fails, so
+// the box is made wide enough to show all of it.
+void WidenForCaption(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                  1, grid->columnCount());
+}
 
 } // namespace
 
@@ -179,6 +200,7 @@ void CPakUnpackerDlg::ShowMessage(const QString& text, const QString& caption)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
+    WidenForCaption(box);
     box.exec();
 }
 

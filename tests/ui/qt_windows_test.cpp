@@ -107,7 +107,7 @@ TEST(QtWindows, ChooserListsPakFilesOrEveryFileAndOpensTheChosenOne)
     EXPECT_TRUE(Exists(scratch / "games/Scan_log.txt"));
 }
 
-TEST(QtWindows, MessageBoxIsOwnedByTheDialogWithOneOkButtonAndNoIcon)
+TEST(QtWindows, MessageBoxIsOwnedByTheDialogWithOneOkButtonNoIconAndRoomForItsCaption)
 {
     ScratchDir scratch;
     WriteBytes(scratch / "bad.pak", PakBuilder().Signature(9).Bytes());
@@ -123,6 +123,10 @@ TEST(QtWindows, MessageBoxIsOwnedByTheDialogWithOneOkButtonAndNoIcon)
             EXPECT_EQ(box->buttons().size(), 1);
             EXPECT_EQ(box->text(), "Error!");
             EXPECT_EQ(box->windowTitle(), QString::fromLatin1(kErrNotPak));
+            // Room for the caption in a bold title font, besides the title bar's buttons.
+            QFont titleFont = box->font();
+            titleFont.setBold(true);
+            EXPECT_GE(box->width(), QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 100);
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         });
     dlg.OnOpenPak();

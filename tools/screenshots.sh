@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Runs Tessup on a virtual X display (Xvfb, with the openbox window manager so
+# that windows get their title bars), does the whole job through the dialog
+# with the keyboard and the mouse, and saves a PNG of every step:
+#   1-idle.png       the main dialog as it starts
+#   2-chooser.png    the file chooser
+#   3-opened.png     after opening a generated sample archive
+#   4-error-box.png  the box for the one entry that can't be extracted
+#   5-extracted.png  after "Extract All"
+#   6-menu.png       the context menu with the About entry
+#   7-about.png      the About box
+# Then it closes the dialog, checks that the program ended, and lists the
+# files the program wrote.
+#
+#   tools/screenshots.sh [OUTPUT_FOLDER]     default: build/screenshots
+#   BUILD=build-other tools/screenshots.sh   another build folder (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build="${BUILD:-build}"
+out="$(realpath -m "${1:-$build/screenshots}")"
+
+tools/deps.sh xvfb xdotool imagemagick openbox
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target Tessup make_sample_pak
+tessup="$(realpath "$build/ui/Tessup")"
+
+mkdir -p "$out"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$build/tests/ui/make_sample_pak" "$work/data.pak"
+
+display=90
+while [ -e "/tmp/.X${display}-lock" ]; do
+    display=$((display + 1))
+done
+export DISPLAY=":$display"
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# The id of the visible window titled exactly $1, waiting up to ten seconds.
+window() {
+    local id
+    for _ in $(seq 100); do
+        id="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)"
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "no window titled '$1' appeared" >&2
+    return 1
+}
+
+# Saves window $1 with its frame as $2, once it has had time to paint.
+shot() {
+    sleep 0.7
+    import -frame -window "$1" "$out/$2"
+    echo "saved $out/$2"
+}
+
+# Saves the screen around window $1 as $2: for popups, which are windows of their own.
+shot_around() {
+    sleep 0.7
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root -crop "$((WIDTH + 60))x$((HEIGHT + 100))+$((X - 30))+$((Y - 60))" +repage "$out/$2"
+    echo "saved $out/$2"
+}
+
+# The program starts in the sample's folder, so the chooser opens there.
+(cd "$work" && exec "$tessup") &
+tessup_pid=$!
+pids+=("$tessup_pid")
+
+main="$(window "Corvane UnPaker v 0.1")"
+xdotool windowactivate --sync "$main"
+shot "$main" 1-idle.png
+
+xdotool key Return                 # "Open Pak file..." has the focus
+chooser="$(window "Open")"
+shot "$chooser" 2-chooser.png
+xdotool type --delay 20 "data.pak"
+xdotool key Return
+sleep 1
+shot "$main" 3-opened.png
+
+xdotool key Tab Tab Return         # past "Cancel" to "Extract All"
+box="$(window "Error!")"
+shot "$box" 4-error-box.png
+xdotool key Return
+sleep 1
+shot "$main" 5-extracted.png
+
+xdotool mousemove --window "$main" 40 40 click 3
+shot_around "$main" 6-menu.png
+xdotool key Down Return
+about="$(window "About  Corvane UnPaker v 0.1")"
+shot "$about" 7-about.png
+xdotool key Escape
+
+sleep 0.5
+xdotool windowactivate --sync "$main"
+xdotool key Escape                 # ends the dialog, and with it the program
+for _ in $(seq 50); do
+    kill -0 "$tessup_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$tessup_pid" 2>/dev/null; then
+    echo "Tessup is still running after its dialog was closed" >&2
+    exit 1
+fi
+echo "Tessup ended when its dialog closed. Files next to the archive:"
+(cd "$work" && find . -type f ! -name data.pak | sort)
