@@ -7,6 +7,10 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev
+    # The dialog program: Qt 6 Widgets with its platform plugins, and a font.
+    qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+    # The resource compiler a test checks res/tessup.rc with.
+    binutils-mingw-w64-x86-64
 )
 
 missing=()
