@@ -401,7 +401,8 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
     if (archive.OpenArchive() != 0)
         failures.Add("a missing archive opened");
     CheckOpenFailure(archive, kErrCantOpen, failures);
-    if (archive.m_numFiles != count || archive.m_table.size() != count)
+    if (archive.m_numFiles != count || archive.m_table.size() != count ||
+        archive.m_dataStart != LoadU32At(input, 84) || archive.m_archiveSize != LoadU32At(input, 88))
         failures.Add("a failed open changed the previous values");
     if (count > 0 && archive.ExtractEntry(0) != -3)
         failures.Add("an entry was extracted with no archive open");
