@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -43,144 +45,76 @@ constexpr std::pair<const char*, ControlKind> kKindNames[] = {
     {"icon", ControlKind::Icon},
 };
 
-// Collects the problems of one parse; the first one wins.
-class Reader {
-public:
-    QString error;
+// Names as a template lists them, ORed together. False on an unknown name.
+template <std::size_t N>
+bool ReadBits(const QJsonValue& names, const NamedBits (&table)[N], std::uint32_t& bits, QString& error)
+{
+    bits = 0;
+    for (const QJsonValue& name : names.toArray()) {
+        const auto found = std::find_if(std::begin(table), std::end(table), [&](const NamedBits& entry) {
+            return name.toString() == QLatin1String(entry.name);
+        });
+        if (found == std::end(table)) {
+            error = QStringLiteral("unknown style '%1'").arg(name.toString());
+            return false;
+        }
+        bits |= found->bits;
+    }
+    return true;
+}
 
-    bool Fail(const QString& where, const QString& what)
-    {
-        if (error.isEmpty())
-            error = where + ": " + what;
+QRect ReadRect(const QJsonValue& value)
+{
+    const QJsonArray v = value.toArray();
+    return QRect(v.at(0).toInt(), v.at(1).toInt(), v.at(2).toInt(), v.at(3).toInt());
+}
+
+bool ReadControl(const QJsonObject& object, ControlTemplate& control, QString& error)
+{
+    control.id = object.value(QLatin1String("id")).toInt(-1);
+    control.symbol = object.value(QLatin1String("symbol")).toString();
+    control.text = object.value(QLatin1String("text")).toString();
+    control.icon = object.value(QLatin1String("icon")).toInt();
+    control.rect = ReadRect(object.value(QLatin1String("rect")));
+    const QString kind = object.value(QLatin1String("kind")).toString();
+    const auto found = std::find_if(std::begin(kKindNames), std::end(kKindNames),
+                                    [&](const auto& entry) { return kind == QLatin1String(entry.first); });
+    if (found == std::end(kKindNames)) {
+        error = QStringLiteral("unknown kind '%1'").arg(kind);
         return false;
     }
+    control.kind = found->second;
+    return ReadBits(object.value(QLatin1String("style")), kStyleNames, control.style, error) &&
+           ReadBits(object.value(QLatin1String("exStyle")), kExStyleNames, control.exStyle, error);
+}
 
-    bool Int(const QJsonObject& object, const char* key, const QString& where, int& value)
-    {
-        const QJsonValue item = object.value(QLatin1String(key));
-        if (!item.isDouble() || item.toDouble() != static_cast<double>(item.toInt()))
-            return Fail(where, QStringLiteral("'%1' must be a whole number").arg(key));
-        value = item.toInt();
-        return true;
-    }
-
-    bool Text(const QJsonObject& object, const char* key, const QString& where, QString& value)
-    {
-        const QJsonValue item = object.value(QLatin1String(key));
-        if (!item.isString())
-            return Fail(where, QStringLiteral("'%1' must be a string").arg(key));
-        value = item.toString();
-        return true;
-    }
-
-    bool Rect(const QJsonObject& object, const QString& where, QRect& value)
-    {
-        const QJsonArray numbers = object.value(QLatin1String("rect")).toArray();
-        if (numbers.size() != 4)
-            return Fail(where, QStringLiteral("'rect' must be [x, y, width, height]"));
-        int v[4];
-        for (int i = 0; i < 4; ++i) {
-            if (!numbers[i].isDouble())
-                return Fail(where, QStringLiteral("'rect' must be [x, y, width, height]"));
-            v[i] = numbers[i].toInt();
-        }
-        value = QRect(v[0], v[1], v[2], v[3]);
-        return true;
-    }
-
-    // A missing list means no bits.
-    template <std::size_t N>
-    bool Bits(const QJsonObject& object, const char* key, const NamedBits (&names)[N],
-              const QString& where, std::uint32_t& value)
-    {
-        value = 0;
-        const QJsonValue item = object.value(QLatin1String(key));
-        if (item.isUndefined())
-            return true;
-        if (!item.isArray())
-            return Fail(where, QStringLiteral("'%1' must be a list of names").arg(key));
-        for (const QJsonValue& name : item.toArray()) {
-            bool known = false;
-            for (const NamedBits& entry : names) {
-                if (name.toString() == QLatin1String(entry.name)) {
-                    value |= entry.bits;
-                    known = true;
-                }
-            }
-            if (!known)
-                return Fail(where, QStringLiteral("unknown %1 name '%2'").arg(key, name.toString()));
-        }
-        return true;
-    }
-
-    bool Kind(const QJsonObject& object, const QString& where, ControlKind& value)
-    {
-        QString name;
-        if (!Text(object, "kind", where, name))
+bool ReadDialog(const QJsonObject& object, DialogTemplate& dialog, QString& error)
+{
+    dialog.id = object.value(QLatin1String("id")).toInt();
+    dialog.symbol = object.value(QLatin1String("symbol")).toString();
+    dialog.rect = ReadRect(object.value(QLatin1String("rect")));
+    dialog.caption = object.value(QLatin1String("caption")).toString();
+    dialog.pointSize = object.value(QLatin1String("pointSize")).toInt(8);
+    if (!ReadBits(object.value(QLatin1String("style")), kStyleNames, dialog.style, error) ||
+        !ReadBits(object.value(QLatin1String("exStyle")), kExStyleNames, dialog.exStyle, error))
+        return false;
+    for (const QJsonValue& item : object.value(QLatin1String("controls")).toArray()) {
+        ControlTemplate control;
+        if (!ReadControl(item.toObject(), control, error))
             return false;
-        for (const auto& entry : kKindNames) {
-            if (name == QLatin1String(entry.first)) {
-                value = entry.second;
-                return true;
-            }
-        }
-        return Fail(where, QStringLiteral("unknown kind '%1'").arg(name));
+        dialog.controls.push_back(std::move(control));
     }
+    return true;
+}
 
-    bool Control(const QJsonObject& object, const QString& where, ControlTemplate& control)
-    {
-        if (!Int(object, "id", where, control.id) || !Kind(object, where, control.kind) ||
-            !Rect(object, where, control.rect) ||
-            !Bits(object, "style", kStyleNames, where, control.style) ||
-            !Bits(object, "exStyle", kExStyleNames, where, control.exStyle))
-            return false;
-        control.symbol = object.value(QLatin1String("symbol")).toString();
-        if (control.kind == ControlKind::Icon)
-            return Int(object, "icon", where, control.icon);
-        return Text(object, "text", where, control.text);
-    }
-
-    bool Dialog(const QJsonObject& object, const QString& where, DialogTemplate& dialog)
-    {
-        if (!Int(object, "id", where, dialog.id) || !Text(object, "symbol", where, dialog.symbol) ||
-            !Rect(object, where, dialog.rect) ||
-            !Bits(object, "style", kStyleNames, where, dialog.style) ||
-            !Bits(object, "exStyle", kExStyleNames, where, dialog.exStyle) ||
-            !Text(object, "caption", where, dialog.caption) ||
-            !Int(object, "pointSize", where, dialog.pointSize))
-            return false;
-        dialog.extended = object.value(QLatin1String("extended")).toBool();
-        const QJsonValue controls = object.value(QLatin1String("controls"));
-        if (!controls.isArray())
-            return Fail(where, QStringLiteral("'controls' must be a list"));
-        for (const QJsonValue& item : controls.toArray()) {
-            ControlTemplate control;
-            const QString at = where + QStringLiteral(" control %1").arg(dialog.controls.size());
-            if (!item.isObject())
-                return Fail(at, QStringLiteral("must be an object"));
-            if (!Control(item.toObject(), at, control))
-                return false;
-            dialog.controls.push_back(std::move(control));
-        }
-        return true;
-    }
-
-    // A table of numbered strings, such as "strings" and "icons".
-    bool Numbered(const QJsonObject& root, const char* key, std::map<int, QString>& out)
-    {
-        const QJsonObject table = root.value(QLatin1String(key)).toObject();
-        for (auto it = table.begin(); it != table.end(); ++it) {
-            bool isNumber = false;
-            const int id = it.key().toInt(&isNumber);
-            if (!isNumber)
-                return Fail(QLatin1String(key), QStringLiteral("id '%1' is not a number").arg(it.key()));
-            if (!it.value().isString())
-                return Fail(QLatin1String(key), QStringLiteral("%1 must be a string").arg(id));
-            out[id] = it.value().toString();
-        }
-        return true;
-    }
-};
+std::map<int, QString> ReadNumbered(const QJsonValue& table)
+{
+    std::map<int, QString> out;
+    const QJsonObject object = table.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        out[it.key().toInt()] = it.value().toString();
+    return out;
+}
 
 // MulDiv: value * numerator / denominator, rounded to the nearest integer,
 // halves away from zero.
@@ -198,30 +132,21 @@ bool ParseResources(const QByteArray& json, ResourceSet& out, QString& error)
 {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    Reader reader;
     if (!document.isObject()) {
         error = QStringLiteral("not a JSON object: ") + parseError.errorString();
         return false;
     }
     const QJsonObject root = document.object();
     ResourceSet set;
-    bool ok = reader.Numbered(root, "strings", set.strings) && reader.Numbered(root, "icons", set.icons);
-    const QJsonValue dialogs = root.value(QLatin1String("dialogs"));
-    if (ok && !dialogs.isArray())
-        ok = reader.Fail(QStringLiteral("dialogs"), QStringLiteral("must be a list"));
-    for (const QJsonValue& item : dialogs.toArray()) {
-        if (!ok)
-            break;
+    set.strings = ReadNumbered(root.value(QLatin1String("strings")));
+    set.icons = ReadNumbered(root.value(QLatin1String("icons")));
+    for (const QJsonValue& item : root.value(QLatin1String("dialogs")).toArray()) {
         DialogTemplate dialog;
-        const QString where = QStringLiteral("dialog %1").arg(set.dialogs.size());
-        ok = item.isObject() ? reader.Dialog(item.toObject(), where, dialog)
-                             : reader.Fail(where, QStringLiteral("must be an object"));
-        if (ok)
-            set.dialogs[dialog.id] = std::move(dialog);
-    }
-    if (!ok) {
-        error = reader.error;
-        return false;
+        if (!ReadDialog(item.toObject(), dialog, error)) {
+            error = QStringLiteral("dialog %1: ").arg(dialog.id) + error;
+            return false;
+        }
+        set.dialogs[dialog.id] = std::move(dialog);
     }
     out = std::move(set);
     return true;

@@ -49,7 +49,6 @@ struct ControlTemplate {
 struct DialogTemplate {
     int id = 0;
     QString symbol;
-    bool extended = false;
     QRect rect;              // dialog units; the size is the client area's
     std::uint32_t style = 0;
     std::uint32_t exStyle = 0;
@@ -65,8 +64,8 @@ struct ResourceSet {
 };
 
 // Parses resource data in the layout of res/dialogs.json. False, with `error`
-// naming the first problem, when a field is missing or of the wrong type, a
-// kind or style name is unknown, or an id is not a number.
+// set, when it is not a JSON object or names an unknown kind or style; a
+// missing field reads as empty or zero.
 bool ParseResources(const QByteArray& json, ResourceSet& out, QString& error);
 
 // The program's own resources, parsed once from the embedded res/dialogs.json.

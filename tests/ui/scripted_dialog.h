@@ -32,6 +32,14 @@ public:
 
     QString Text(int id) const { return qobject_cast<QLabel*>(GetDlgItem(id))->text(); }
     CProgressCtrl* Progress() const { return qobject_cast<CProgressCtrl*>(GetDlgItem(IDC_PROGRESS)); }
+    // The progress bar's range and position: "0..2 at 1".
+    std::string Bar() const
+    {
+        int low = 0;
+        int high = 0;
+        Progress()->GetRange(low, high);
+        return std::to_string(low) + ".." + std::to_string(high) + " at " + std::to_string(Progress()->GetPos());
+    }
     // The four fields as shown: name | count | size | status.
     std::string Shown() const
     {
