@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Draws the program's icon, an opened crate with an arrow leaving it, and
 writes it as pak_unpacker.ico: a 32 x 32 and a 16 x 16 image with the 16
-standard colours (4 bits a pixel), each with a transparency mask.
+standard colours (4 bits a pixel), each with a transparency mask. For the
+desktop's icon theme it also writes icons/<size>/corvane-unpaker.png, the same
+pixels enlarged by whole factors for the larger sizes.
 
-Run it from anywhere; it rewrites the .ico beside this script."""
+Run it from anywhere; it rewrites the files beside this script."""
 import os
 import struct
+import zlib
 
 # The 16-colour palette as (red, green, blue).
 PALETTE = [
@@ -108,7 +111,34 @@ def icon(canvases):
     return out + b"".join(images)
 
 
+def png(canvas, factor):
+    """The image enlarged `factor` times as an 8-bit RGBA PNG."""
+    size = canvas.size * factor
+    rows = bytearray()
+    for y in range(size):
+        rows.append(0)                   # no filter
+        for x in range(size):
+            value = canvas.pixels[y // factor][x // factor]
+            rows += bytes(4) if value is CLEAR else bytes(PALETTE[value]) + b"\xff"
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + \
+        chunk(b"IEND", b"")
+
+
+# Theme sizes and the image each is drawn from.
+THEME_SIZES = [(16, crate_16, 1), (32, crate_32, 1), (48, crate_16, 3), (64, crate_32, 2),
+               (128, crate_32, 4), (256, crate_32, 8)]
+
 if __name__ == "__main__":
-    target = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pak_unpacker.ico")
-    with open(target, "wb") as f:
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, "pak_unpacker.ico"), "wb") as f:
         f.write(icon([crate_32(), crate_16()]))
+    for size, draw, factor in THEME_SIZES:
+        folder = os.path.join(here, "icons", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "corvane-unpaker.png"), "wb") as f:
+            f.write(png(draw(), factor))

@@ -11,6 +11,8 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
     # The resource compiler a test checks res/tessup.rc with.
     binutils-mingw-w64-x86-64
+    # The install test checks the menu entry with desktop-file-validate.
+    desktop-file-utils
 )
 
 missing=()
