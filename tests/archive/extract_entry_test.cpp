@@ -202,11 +202,7 @@ TEST(ExtractEntry, NeverOverwritesTheArchiveItself)
     WriteBytes("x.pak", bytes);
     ASSERT_EQ(::link("x.pak", "alias.pak"), 0);   // the same file under another name
     PakArchive archive;
-    archive.m_path = "x.pak";
-    ASSERT_EQ(archive.OpenArchive(), 1);
-    archive.AllocateTable();
-    RecordingProgress progress;
-    archive.LoadTable(progress);
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak"), 1);
     EXPECT_EQ(ExtractAll(archive), (std::vector<int>{-3, -3}));
     EXPECT_EQ(ReadBytes("x.pak"), bytes);
 }
@@ -261,11 +257,7 @@ TEST(ExtractEntry, ReachesDataBeyondTwoGigabytes)
     ASSERT_EQ(::pwrite(fd, "wxyz", 4, 0xEFFFFFF0), 4);
     ::close(fd);
     PakArchive archive;
-    archive.m_path = "x.pak";
-    ASSERT_EQ(archive.OpenArchive(), 1);
-    archive.AllocateTable();
-    RecordingProgress progress;
-    archive.LoadTable(progress);
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak"), 1);
     EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(ReadBytes("a.bin"), "ABCDEFGH");
     EXPECT_EQ(ReadBytes("b.bin"), std::string("\x04\0\0\0", 4));   // the signature, not 2^32

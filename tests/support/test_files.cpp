@@ -87,10 +87,15 @@ void RecordingProgress::SetPos(int pos)
     calls.push_back("pos " + std::to_string(pos));
 }
 
-int OpenAndLoad(PakArchive& archive, const std::string& name, const std::string& bytes)
+int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string& bytes)
 {
-    WriteBytes(name, bytes);
-    archive.m_path = name;
+    WriteBytes(path, bytes);
+    return OpenAndLoad(archive, path);
+}
+
+int OpenAndLoad(PakArchive& archive, const std::string& path)
+{
+    archive.m_path = path;
     const int opened = archive.OpenArchive();
     if (opened == 1) {
         RecordingProgress progress;

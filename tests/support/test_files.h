@@ -39,10 +39,11 @@ public:
     std::vector<std::string> calls;
 };
 
-// Writes `bytes` as `name` in the current directory and runs what the open
-// command runs up to the report: OpenArchive, AllocateTable, LoadTable.
-// Returns OpenArchive's result.
-int OpenAndLoad(PakArchive& archive, const std::string& name, const std::string& bytes);
+// Runs what the open command runs up to the report on the file `path`:
+// OpenArchive, AllocateTable, LoadTable. Returns OpenArchive's result.
+int OpenAndLoad(PakArchive& archive, const std::string& path);
+// The same after writing `bytes` as `path`.
+int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string& bytes);
 
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
