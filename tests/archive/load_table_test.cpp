@@ -63,56 +63,39 @@ TEST(LoadTable, DirectoryRecordAppliesFromTheNextEntryOn)
     EXPECT_EQ(Decode(4, names + FileRecord("ten.dat")), four);
 }
 
+// Each row's name area is followed by a record for a second entry, which
+// shows the directory a row's directory record set, and that the records
+// after it are still read in step.
 TEST(LoadTable, DecodesNameRecords)
 {
     struct Row {
         const char* label;
-        std::string names;   // the whole name area of a one-entry archive
-        Entries expected;    // then a second entry reads "end.bin"
+        std::string names;   // the first entry's records
+        std::string dir;     // the second entry's directory
+        std::string name;    // the first entry's name
     };
     const std::string nul(1, '\0');
+    const std::string one = FileRecord("one.txt");
     const Row rows[] = {
-        {"zeros at 0 and 1 read as f", std::string("\0\0sdd.elif\0", 12), {{"", "file.dds"}}},
-        {"zero at 2 ends the name as f", std::string("\0\0\0tx.ab\0", 10), {{"", "ba.xtf"}}},
-        {"dot not at 5 is a directory", "ab.cdefg" + nul + FileRecord("x.txt"), {{"", "x.txt"}}},
-        {"backslash becomes underscore", std::string("\0\0txt.a\\b\0", 11), {{"", "b_a.txt"}}},
-        {"backslash at 0 and 1 leaves no trace", "\\\\txt.ab" + nul, {{"", "ba.txt"}}},
-        {"slash colon and dots pass", std::string("\0\0txt./:..\0", 12), {{"", "..:/.txt"}}},
-        {"non-ASCII bytes pass", std::string("\0\0txt.\xE9\xFF\x80\0", 11), {{"", "\x80\xFF\xE9.txt"}}},
-        {"three characters: directory", "abc" + nul + FileRecord("q.txt"), {{"", "q.txt"}}},
-        {"four characters: directory", "abcd" + nul + FileRecord("q.txt"), {{"", "q.txt"}}},
-        {"five characters: directory", "ab.de" + nul + FileRecord("q.txt"), {{"", "q.txt"}}},
-        {"zeros at 0-2 of a directory", std::string("\0\0\0\0", 4) + FileRecord("q.txt"), {{"", "q.txt"}}},
-        {"directory then directory: no name", DirRecord("first") + DirRecord("second"), {{"", ""}}},
-        {"end of file inside a name", std::string("\0\0txt.eman", 10), {{"", "name.txt"}}},
-        {"end of file before any record", "", {{"", ""}}},
+        {"zeros at 0 and 1 read as f", std::string("\0\0sdd.elif\0", 11), "", "file.dds"},
+        {"zero at 2 ends the name as f", std::string("\0\0\0tx.ab\0", 9), "", "ba.xtf"},
+        {"backslash becomes underscore", std::string("\0\0txt.a\\b\0", 10), "", "b_a.txt"},
+        {"backslash at 0 and 1 leaves no trace", "\\\\txt.ab" + nul, "", "ba.txt"},
+        {"slash colon and dots pass", std::string("\0\0txt./:..\0", 11), "", "..:/.txt"},
+        {"non-ASCII bytes pass", std::string("\0\0txt.\xE9\xFF\x80\0", 10), "", "\x80\xFF\xE9.txt"},
+        {"plain directory", DirRecord("world") + one, "world", "one.txt"},
+        {"dot not at 5: directory", "ab.cdefg" + nul + one, "gfedc.ba", "one.txt"},
+        {"three characters: directory", "abc" + nul + one, "cba", "one.txt"},
+        {"four characters: directory", "abcd" + nul + one, "dcba", "one.txt"},
+        {"five characters: directory", "ab.de" + nul + one, "ed.ba", "one.txt"},
+        {"zeros at 0-2 of a directory count", std::string("\0\0\0\0", 4) + one, "fff", "one.txt"},
+        {"backslash in a directory", std::string("b\\a\0", 4) + one, "a_b", "one.txt"},
+        {"directory then directory: no name", DirRecord("first") + DirRecord("second"), "second", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        EXPECT_EQ(Decode(1, row.names), row.expected);
-    }
-}
-
-// The directory a record names shows up on the entry after it.
-TEST(LoadTable, DirectoryTextIsTheWholeRecordReversed)
-{
-    struct Row {
-        const char* label;
-        std::string record;
-        std::string dir;
-    };
-    const Row rows[] = {
-        {"plain", DirRecord("world"), "world"},
-        {"dot not at 5", std::string("ab.cdefg\0", 9), "gfedc.ba"},
-        {"three characters", std::string("abc\0", 4), "cba"},
-        {"five characters", std::string("ab.de\0", 6), "ed.ba"},
-        {"zeros at 0-2 count", std::string("\0\0\0\0", 4), "fff"},
-        {"backslash", std::string("b\\a\0", 4), "a_b"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.label);
-        const Entries expected = {{"", "one.txt"}, {row.dir, "two.txt"}};
-        EXPECT_EQ(Decode(2, row.record + FileRecord("one.txt") + FileRecord("two.txt")), expected);
+        const Entries expected = {{"", row.name}, {row.dir, "two.txt"}};
+        EXPECT_EQ(Decode(2, row.names + FileRecord("two.txt")), expected);
     }
 }
 
@@ -130,8 +113,10 @@ TEST(LoadTable, LongRecordKeeps511CharactersAndStaysAligned)
     EXPECT_EQ(entries[2], std::make_pair(std::string(511, 'd'), std::string("b.txt")));
 }
 
-TEST(LoadTable, EndOfFileLeavesLaterEntriesWithoutNames)
+TEST(LoadTable, EndOfFileEndsARecordAndLeavesLaterEntriesWithoutNames)
 {
+    const Entries inside = {{"", "name.txt"}};
+    EXPECT_EQ(Decode(1, std::string("\0\0txt.eman", 10)), inside);
     // At end of file every record is empty, so a directory record: it ends
     // the current directory too.
     const Entries expected = {{"", "a.txt"}, {"", "b.txt"}, {"dirA", ""}, {"", ""}};
