@@ -1,0 +1,264 @@
+// pakunpack as a user runs it: exit statuses, usage errors, list and --json,
+// the report, the extracted tree, failure lines, patterns and progress.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "cli_support.h"
+#include "pak_archive.h"
+#include "pak_builder.h"
+#include "test_files.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Each test runs in a fresh current folder that holds "mixed.pak": six
+// entries over data start 300 and declared size 320,
+//   0 a.txt "hello", 1 maps/b.dat "bdat", 2 maps/c.dat runs past the size,
+//   3 maps/wrap.bin starts at a wrapped 0x2C, 4 snd/d.wav "wav",
+//   5 snd/e<ESC>.ogg starts beyond the size.
+class PakunpackTest : public ::testing::Test {
+protected:
+    PakunpackTest()
+    {
+        WriteBytes("mixed.pak", PakBuilder()
+                                    .Header(/*numFiles=*/6, /*dataStart=*/300, /*size=*/320)
+                                    .TableRecord(0, 5).TableRecord(5, 4).TableRecord(9, 100)
+                                    .TableRecord(0xFFFFFF00, 4).TableRecord(13, 3).TableRecord(0x1000, 1)
+                                    // A directory record applies from the entry after the one it precedes.
+                                    .Dir("maps").File("a.txt").File("b.dat").File("c.dat")
+                                    .Dir("snd").File("wrap.bin").File("d.wav").File("e\x1B.ogg")
+                                    .DataAt(300, "hellobdatc123wav")
+                                    .Bytes());
+    }
+    ScratchDir dir;
+};
+
+TEST_F(PakunpackTest, WrongCommandLinesExitWith64BeforeOpeningAnything)
+{
+    const std::pair<Strings, std::string> rows[] = {
+        {{}, "no command given"},
+        {{"unpack", "a.pak"}, "unknown command 'unpack'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"list"}, "no ARCHIVE given"},
+        {{"list", "a.pak", "b\n.pak"}, "unexpected argument 'b\\x0A.pak'"},
+        {{"scan", "a.pak", "b.pak"}, "unexpected argument 'b.pak'"},
+        {{"scan", "a.pak", "--json"}, "unknown option '--json' for scan"},
+        {{"list", "a.pak", "-C", "d"}, "unknown option '-C' for list"},
+        {{"extract", "a.pak", "-o", "f"}, "unknown option '-o' for extract"},
+        {{"scan", "a.pak", "-o"}, "option '-o' needs a file name"},
+        {{"extract", "a.pak", "-C"}, "option '-C' needs a folder"},
+        {{"extract", "a.pak", "*.txt", "-v"}, "unknown option '-v' for extract"},
+    };
+    for (const auto& [args, complaint] : rows) {
+        SCOPED_TRACE(complaint);
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, 64);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "pakunpack: " + complaint + "\nTry 'pakunpack --help' for more information.\n");
+    }
+}
+
+TEST_F(PakunpackTest, HelpAndVersionGoToStdoutWhereverTheyStand)
+{
+    for (const Strings& args : {Strings{"--help"}, {"-h"}, {"extract", "missing.pak", "--help"}}) {
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind("Usage: pakunpack list ARCHIVE [--json]\n", 0), 0u) << run.out;
+        EXPECT_NE(run.out.find("\n  64  the command line was wrong\n"), std::string::npos);
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_EQ(Pakunpack({"list", "--version"}).out, std::string("pakunpack ") + PAK_PROJECT_VERSION + "\n");
+    // After "--" it is a pattern, and the archive has to be opened.
+    EXPECT_EQ(Pakunpack({"extract", "missing.pak", "--", "--help"}).status, 2);
+}
+
+TEST_F(PakunpackTest, ArchiveThatCantBeOpenedExitsWith2AndTheReadersText)
+{
+    WriteBytes("bad.pak", PakBuilder().Signature(5).Header(0, 92, 92).Bytes());
+    WriteBytes("short.pak", PakBuilder().Header(3, 92, 92).Bytes());
+    const Strings before = ListTree(dir.Path());
+    for (const auto& [file, error] : {std::pair{"gone.pak", kErrCantOpen}, {"bad.pak", kErrNotPak}, {"short.pak", kErrDamaged}}) {
+        for (const Strings& args : {Strings{"list", file}, {"list", "--json", file}, {"scan", file}, {"extract", file}}) {
+            SCOPED_TRACE(args[0] + " " + file);
+            const RunResult run = Pakunpack(args);
+            EXPECT_EQ(run.status, 2);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, std::string("pakunpack: ") + error);
+            EXPECT_EQ(ListTree(dir.Path()), before);
+        }
+    }
+}
+
+TEST_F(PakunpackTest, ListPrintsOneLinePerEntryAndJsonTheSameWithTheHeader)
+{
+    const RunResult text = Pakunpack({"list", "mixed.pak"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(text.out, "0\t0x0000012C\t5\tGOOD\ta.txt\n"
+                        "1\t0x00000131\t4\tGOOD\tmaps/b.dat\n"
+                        "2\t0x00000135\t100\tFAILD\tmaps/c.dat\n"
+                        "3\t0x0000002C\t4\tFAILD\tmaps/wrap.bin\n"
+                        "4\t0x00000139\t3\tGOOD\tsnd/d.wav\n"
+                        "5\t0x0000112C\t1\tFAILD\tsnd/e\x1B.ogg\n");
+
+    const RunResult json = Pakunpack({"list", "mixed.pak", "--json"});
+    EXPECT_EQ(json.status, 0);
+    const QJsonObject doc = ParseJson(json.out);
+    EXPECT_EQ(doc["archive"].toString().toStdString(), dir / "mixed.pak");
+    EXPECT_EQ((std::vector<qint64>{doc["numFiles"].toInteger(), doc["dataStart"].toInteger(), doc["archiveSize"].toInteger()}),
+              (std::vector<qint64>{6, 300, 320}));
+    std::string lines;
+    for (const QJsonValue& value : doc["entries"].toArray()) {
+        const QJsonObject e = value.toObject();
+        const std::string dirName = Bytes(e["dir"]), path = Bytes(e["path"]);
+        EXPECT_EQ(path, dirName.empty() ? Bytes(e["name"]) : dirName + "/" + Bytes(e["name"]));
+        EXPECT_EQ(e["start"].toInteger(), (300 + e["offset"].toInteger()) % 0x100000000);
+        char fields[64];
+        std::snprintf(fields, sizeof fields, "%lld\t0x%08llX\t%lld\t", e["index"].toInteger(), e["start"].toInteger(),
+                      e["size"].toInteger());
+        lines += fields + Bytes(e["status"]) + "\t" + path + "\n";
+    }
+    EXPECT_EQ(lines, text.out);
+}
+
+TEST_F(PakunpackTest, JsonGivesBackEveryNameExactly)
+{
+    // Valid UTF-8 comes back as a string, anything else as an array of bytes:
+    // Latin-1, overlong forms, a surrogate, above U+10FFFF, cut short, a
+    // continuation byte first.
+    const std::pair<std::string, bool> rows[] = {
+        {"caf\xC3\xA9.txt", true}, {"\xF0\x9F\x98\x80.bin", true}, {"q\"\n\x01\x7F.txt", true},
+        {"caf\xE9.txt", false}, {"\xC0\xAF.txt", false}, {"\xE0\x80\xAF.txt", false}, {"\xF0\x80\x80\xAF.txt", false},
+        {"\xED\xA0\x80.txt", false}, {"\xF4\x90\x80\x80.bin", false}, {"\xE2\x82.txt", false}, {"\x80.txt", false},
+    };
+    PakBuilder builder;
+    builder.Header(static_cast<std::uint32_t>(std::size(rows)), 0, 0).Dir("d\xFFr");
+    for (const auto& row : rows)
+        builder.TableRecord(0, 0).File(row.first);
+    WriteBytes("names.pak", builder.Bytes());
+    const RunResult run = Pakunpack({"list", "--json", "names.pak"});
+    EXPECT_EQ(run.status, 0);
+    const QJsonArray entries = ParseJson(run.out)["entries"].toArray();
+    ASSERT_EQ(entries.size(), static_cast<qsizetype>(std::size(rows)));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        const QJsonObject entry = entries[static_cast<qsizetype>(i)].toObject();
+        EXPECT_EQ(entry["name"].isString(), rows[i].second);
+        EXPECT_EQ(Bytes(entry["name"]), rows[i].first);
+        // The directory applies from the second entry on.
+        EXPECT_EQ(Bytes(entry["path"]), i == 0 ? rows[i].first : "d\xFFr/" + rows[i].first);
+    }
+}
+
+TEST_F(PakunpackTest, ScanWritesTheLibrarysReportByteForByteWhereAsked)
+{
+    // The report names the archive by its absolute path, as the dialog's does.
+    PakArchive archive;
+    RecordingProgress progress;
+    ASSERT_EQ(OpenAndLoad(archive, dir / "mixed.pak"), 1);
+    ASSERT_EQ(archive.WriteScanLogAs(dir / "expected.txt", progress), 1);
+    ::mkdir("sub", 0755);
+    for (const auto& [args, report] : {std::pair<Strings, std::string>{{"scan", "mixed.pak"}, "Scan_log.txt"},
+                                       {{"scan", "-o", "sub/report.txt", "mixed.pak"}, "sub/report.txt"},
+                                       {{"scan", "mixed.pak", "-o", "other.txt"}, "other.txt"}}) {
+        SCOPED_TRACE(report);
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out + run.err, "");
+        EXPECT_EQ(ReadBytes(report), ReadBytes("expected.txt"));
+    }
+    const RunResult run = Pakunpack({"scan", "mixed.pak", "-o", "missing/report.txt"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "pakunpack: can't write the report 'missing/report.txt'\n");
+    EXPECT_FALSE(Exists("missing"));
+}
+
+TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
+{
+    const RunResult missing = Pakunpack({"extract", "mixed.pak", "-C", "missing"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "pakunpack: can't enter 'missing': No such file or directory\n");
+    EXPECT_EQ(ListTree(dir.Path()), Strings{"mixed.pak"});
+
+    std::filesystem::create_directories("out/snd/d.wav");   // entry 4 can't be written over a folder
+    // The relative archive path is resolved before changing into "out".
+    const RunResult run = Pakunpack({"extract", "mixed.pak", "-C", "out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "pakunpack: entry 4 (snd/d.wav): can't be written safely or completely\n"
+                       "pakunpack: entry 5 (snd/e\\x1B.ogg): starts at or beyond the declared archive size\n");
+    EXPECT_EQ(run.out, "4 extracted, 2 failed\n");
+    EXPECT_EQ(ListTree(dir / "out"),
+              (Strings{"a.txt", "maps/", "maps/b.dat", "maps/c.dat", "maps/wrap.bin", "snd/", "snd/d.wav/"}));
+    EXPECT_EQ(ReadBytes("out/a.txt"), "hello");
+    EXPECT_EQ(ReadBytes("out/maps/b.dat"), "bdat");
+}
+
+TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
+{
+    const struct {
+        Strings patterns;
+        Strings tree;
+        std::string out, err;
+    } rows[] = {
+        {{"maps/*"}, {"maps/", "maps/b.dat", "maps/c.dat", "maps/wrap.bin"}, "3 extracted, 0 failed\n", ""},
+        // '*' crosses '/', a backslash quotes; an entry that two patterns match counts for both.
+        {{"m*t", "\\a.tx?", "*.txt"}, {"a.txt", "maps/", "maps/b.dat", "maps/c.dat"}, "3 extracted, 0 failed\n", ""},
+        {{"[ac]*", "*/[bw]*"}, {"a.txt", "maps/", "maps/b.dat", "maps/wrap.bin"}, "3 extracted, 0 failed\n", ""},
+        {{"*.txt", "none*", "\\*.txt"}, {"a.txt"}, "1 extracted, 0 failed\n",
+         "pakunpack: no entry matches 'none*'\npakunpack: no entry matches '\\\\*.txt'\n"},
+        {{"--", "-a.txt"}, {}, "0 extracted, 0 failed\n", "pakunpack: no entry matches '-a.txt'\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.patterns[0]);
+        const std::string folder = "run" + std::to_string(&row - rows);
+        ::mkdir(folder.c_str(), 0755);
+        Strings args{"extract", "mixed.pak", "-C", folder};
+        args.insert(args.end(), row.patterns.begin(), row.patterns.end());
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, row.err.empty() ? 0 : 1);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(ListTree(dir / folder), row.tree);
+    }
+}
+
+TEST_F(PakunpackTest, ShowsProgressOnlyOnATerminal)
+{
+    RunSetup terminal;
+    terminal.stderrOnTerminal = true;
+    const RunResult run = Pakunpack({"extract", "mixed.pak", "a.txt"}, terminal);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("\rextracting: 6/6"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.rfind('\r')), "\r") << "the line is wiped at the end";
+    EXPECT_EQ(Pakunpack({"extract", "mixed.pak", "a.txt"}).err, "");
+}
+
+TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
+{
+    RunSetup full;
+    full.stdoutPath = "/dev/full";
+    const RunResult unwritten = Pakunpack({"list", "mixed.pak"}, full);
+    EXPECT_EQ(unwritten.status, 1);
+    EXPECT_EQ(unwritten.err, "pakunpack: can't write to standard output\n");
+
+    // Entry 1 needs far more memory than the child may have; extraction stops there.
+    WriteBytes("big.pak", PakBuilder()
+                              .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0xFFFFFFFF)
+                              .TableRecord(0, 2).TableRecord(0, 0xF0000000).TableRecord(0, 2)
+                              .File("a.txt").File("b.bin").File("c.txt")
+                              .DataAt(200, "ab")
+                              .Bytes());
+    RunSetup tight;
+    tight.memoryHeadroom = std::size_t{1} << 30;
+    const RunResult run = Pakunpack({"extract", "big.pak"}, tight);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "pakunpack: out of memory\n");
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"a.txt", "big.pak", "mixed.pak"}));
+}
+
+} // namespace
