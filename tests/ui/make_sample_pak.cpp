@@ -13,21 +13,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s ARCHIVE\n", argv[0]);
         return 2;
     }
-    const std::string readme = "Sample archive written by make_sample_pak.\n";
-    const std::string map(3000, 'm');
-    const std::string sound(1200, 's');
-    const auto dataStart = 400u;
-    const auto size = static_cast<std::uint32_t>(dataStart + readme.size() + map.size() + sound.size());
+    const std::string readme = "Sample archive written by make_sample_pak.\n";   // 43 bytes
     WriteBytes(argv[1], PakBuilder()
-                            .Header(/*numFiles=*/4, dataStart, size)
-                            .TableRecord(0, static_cast<std::uint32_t>(readme.size()))
-                            .TableRecord(static_cast<std::uint32_t>(readme.size()), static_cast<std::uint32_t>(map.size()))
-                            .TableRecord(static_cast<std::uint32_t>(readme.size() + map.size()),
-                                         static_cast<std::uint32_t>(sound.size()))
-                            .TableRecord(size, 10)   // starts beyond the declared size
+                            .Header(/*numFiles=*/4, /*dataStart=*/400, /*size=*/43 + 3000 + 1200 + 400)
+                            .TableRecord(0, 43).TableRecord(43, 3000).TableRecord(3043, 1200)
+                            .TableRecord(4643, 10)   // starts beyond the declared size
                             .Dir("maps").File("readme.txt").Dir("sounds").File("level1.map")
                             .File("wind.wav").File("lost.dat")
-                            .DataAt(dataStart, readme + map + sound)
+                            .DataAt(400, readme + std::string(3000, 'm') + std::string(1200, 's'))
                             .Bytes());
     return 0;
 }
