@@ -1,55 +1,51 @@
 // The main dialog's two commands on real widgets, with a scripted chooser and
-// boxes: the fields after each refresh, the boxes, the progress bar, the files.
+// boxes: the fields after each refresh, the boxes, the progress bar, the files;
+// and the progress bar adapter.
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QPushButton>
 #include <QTest>
 
-#include <algorithm>
-#include <filesystem>
-
-#include "address_space_limit.h"
-#include "scripted_dialog.h"
-#include "ui_archives.h"
+#include "ui_support.h"
 
 namespace {
 
-using Log = std::vector<std::string>;
-
-// More than any one command needs, far less than the large allocations below.
-constexpr std::size_t kHeadroom = std::size_t{64} << 20;
-
-TEST(MainDialog, StartsIdleAndExtractAllWithoutArchiveOnlySaysDone)
+TEST(MainDialog, StartsIdleWithFocusOnOpenTabsInTemplateOrderAndEnterPressesTheFocusedButton)
 {
     ScratchDir scratch;
     ScriptedDlg dlg;
+    dlg.show();
     EXPECT_EQ(dlg.Shown(), "None | NULL | NULL | Wait");
-    EXPECT_EQ(dlg.Bar(), "0..100 at 0");
+    QWidget* open = dlg.GetDlgItem(IDC_OPEN_PAK);
+    EXPECT_EQ(dlg.focusWidget(), open);
+    for (const int id : {IDCANCEL, IDC_EXTRACT_ALL, IDC_OPEN_PAK}) {
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(dlg.focusWidget(), dlg.GetDlgItem(id)) << id;
+    }
 
-    dlg.OnExtractAll();
-    EXPECT_EQ(dlg.log, Log({"refresh None | NULL | NULL | Done"}));
-    EXPECT_EQ(dlg.Bar(), "0..100 at 0");
+    // Extract All before any open only says "Done"; the chooser is cancelled.
+    QTest::keyClick(dlg.GetDlgItem(IDC_EXTRACT_ALL), Qt::Key_Return);
+    QTest::keyClick(open, Qt::Key_Return);
+    EXPECT_EQ(dlg.log, Log({"refresh None | NULL | NULL | Done", "choose"}));
     EXPECT_TRUE(ListTree(scratch.Path()).empty());
+    QTest::mouseClick(dlg.GetDlgItem(IDCANCEL), Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
 }
 
-TEST(MainDialog, OpenShowsHeaderValuesThenLoadsTableAndWritesScanLogBesideArchive)
+TEST(MainDialog, ShowsSizeAsSigned32BitNumberAndAnEmptyTableAsAnEmptyBar)
 {
     ScratchDir scratch;
     ScriptedDlg dlg;
-    dlg.choices = {Put(scratch, "games", "data.pak", TwoEntries())};
+    dlg.choices = {Put(scratch, ".", "e.pak", PakBuilder().Header(0, 92, 0x80000000).Bytes())};
     dlg.OnOpenPak();
-
-    EXPECT_EQ(dlg.LogWithout("pos "), Log({"choose", "refresh data.pak | 2 | 209 byte | Read",
-                                           "refresh data.pak | 2 | 209 byte | Scan",
-                                           "refresh data.pak | 2 | 209 byte | Wait"}));
-    EXPECT_EQ(dlg.Bar(), "0..2 at 0");
-    EXPECT_EQ(QDir::currentPath().toStdString(), scratch / "games");
-    EXPECT_NE(ReadBytes(scratch / "games/Scan_log.txt").find("Name:" + scratch / "games/data.pak\n"),
-              std::string::npos);
+    EXPECT_EQ(dlg.Shown(), "e.pak | 0 | -2147483648 byte | Wait");
+    EXPECT_EQ(dlg.Bar(), "0..0 at 0");
+    EXPECT_LT(dlg.Progress()->minimum(), dlg.Progress()->maximum());   // not busy
+    EXPECT_EQ(dlg.Progress()->value(), dlg.Progress()->minimum());
 }
 
-TEST(MainDialog, RepaintsAtOnceBeforeLoadingAndBeforeExtracting)
+TEST(MainDialog, OpenPaintsValuesAtOnceAndWritesScanLogBesideArchiveCancelKeepsAllAndFailedOpenLeavesNoArchive)
 {
     ScratchDir scratch;
     ScriptedDlg dlg;
@@ -57,99 +53,34 @@ TEST(MainDialog, RepaintsAtOnceBeforeLoadingAndBeforeExtracting)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.WatchPaints();
     dlg.choices = {Put(scratch, "games", "data.pak", TwoEntries())};
-
-    // Without the repaint the new word would reach the screen only with the
-    // progress bar's first step, or after the command.
-    for (const auto& [command, word] : {std::pair{&CPakUnpackerDlg::OnOpenPak, "Read"},
-                                        std::pair{&CPakUnpackerDlg::OnExtractAll, "Write"}}) {
-        dlg.log.clear();
-        (dlg.*command)();
-        const auto painted = std::find(dlg.log.begin(), dlg.log.end(), std::string("paint ") + word);
-        const auto stepped = std::find_if(dlg.log.begin(), dlg.log.end(),
-                                          [](const std::string& e) { return e.rfind("pos ", 0) == 0; });
-        EXPECT_LT(painted - dlg.log.begin(), stepped - dlg.log.begin()) << word;
-    }
-}
-
-TEST(MainDialog, CancelledChooserLeavesFieldsArchiveAndFolderAsTheyWere)
-{
-    ScratchDir scratch;
-    ScriptedDlg dlg;
-    dlg.choices = {Put(scratch, "games", "data.pak", TwoEntries()), QString()};
     dlg.OnOpenPak();
+    EXPECT_EQ(dlg.Said(), Log({"choose", "refresh data.pak | 2 | 209 byte | Read",
+                               "refresh data.pak | 2 | 209 byte | Scan", "refresh data.pak | 2 | 209 byte | Wait"}));
+    // Without the repaint the word would reach the screen with the first step or after the command.
+    EXPECT_TRUE(dlg.PaintedBeforeFirstStep("Read"));
+    EXPECT_EQ(dlg.Bar(), "0..2 at 0");
+    EXPECT_EQ(QDir::currentPath().toStdString(), scratch / "games");
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("Name:" + scratch / "games/data.pak\n"), std::string::npos);
+
     QDir::setCurrent(QString::fromStdString(scratch.Path()));
     dlg.log.clear();
-
-    dlg.OnOpenPak();
+    dlg.OnOpenPak();   // cancelled: no refresh, the fields keep what they show
     EXPECT_EQ(dlg.log, Log({"choose"}));
-    EXPECT_EQ(dlg.Shown(), "data.pak | 2 | 209 byte | Wait");
     EXPECT_EQ(QDir::currentPath().toStdString(), scratch.Path());
-    // The loaded archive still extracts, into the current directory.
+    // The loaded archive still extracts, into the current folder.
     dlg.OnExtractAll();
+    EXPECT_TRUE(dlg.PaintedBeforeFirstStep("Write"));
     EXPECT_EQ(ReadBytes(scratch / "maps/b.dat"), "maps");
-}
 
-TEST(MainDialog, FailedOpenShowsErrorCaptionedWithTheReason)
-{
-    const struct {
-        const char* label;
-        std::string bytes;   // empty: the chosen file doesn't exist
-        const char* caption;
-    } rows[] = {
-        {"wrong signature", PakBuilder().Signature(5).Bytes(), "Error!It`s not Corvane PAK file!\\n"},
-        {"shorter than its header", PakBuilder().Bytes().substr(0, 50), "Error!Damaged Corvane PAK file!\\n"},
-        {"missing file", "", "Error!Can`t open file!\\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
-        ScratchDir scratch;
-        ScriptedDlg dlg;
-        dlg.choices = {row.bytes.empty() ? QString::fromStdString(scratch / "gone.pak")
-                                         : Put(scratch, "in", "x.pak", row.bytes)};
-        dlg.OnOpenPak();
-        EXPECT_EQ(dlg.log, Log({"choose", std::string("box ") + row.caption + " / Error!"}));
-        EXPECT_EQ(dlg.Shown(), "None | NULL | NULL | Wait");
-    }
-}
-
-TEST(MainDialog, FailedOpenKeepsCountAndSizeAndNextRefreshShowsFailedName)
-{
-    ScratchDir scratch;
-    ScriptedDlg dlg;
-    dlg.choices = {Put(scratch, "g", "good.pak", TwoEntries()),
-                   Put(scratch, "g", "bad.pak", PakBuilder().Signature(7).Bytes())};
+    dlg.choices = {Put(scratch, "games", "bad.pak", PakBuilder().Bytes().substr(0, 50))};   // shorter than its header
+    dlg.log.clear();
     dlg.OnOpenPak();
-    dlg.OnOpenPak();
-    EXPECT_EQ(dlg.Shown(), "good.pak | 2 | 209 byte | Wait");
-
-    // No archive is open any more: the old table is never applied to bad.pak.
+    EXPECT_EQ(dlg.Said(), Log({"choose", "box Error!Damaged Corvane PAK file!\n / Error!"}));   // no refresh
+    // The next refresh shows the failed name; the old table is never applied to bad.pak.
     dlg.log.clear();
     dlg.OnExtractAll();
-    EXPECT_EQ(dlg.log, Log({"refresh bad.pak | 2 | 209 byte | Done"}));
-    EXPECT_EQ(ListTree(scratch / "g"), (std::vector<std::string>{"Scan_log.txt", "bad.pak", "good.pak"}));
-}
-
-TEST(MainDialog, ShowsCountAndSizeAsSigned32BitNumbersAndEmptyRangeAsEmptyBar)
-{
-    const struct {
-        std::uint32_t size;
-        const char* shown;
-    } rows[] = {
-        {0x7FFFFFFF, "e.pak | 0 | 2147483647 byte | Wait"},
-        {0x80000000, "e.pak | 0 | -2147483648 byte | Wait"},
-        {0xFFFFFFFF, "e.pak | 0 | -1 byte | Wait"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.shown);
-        ScratchDir scratch;
-        ScriptedDlg dlg;
-        dlg.choices = {Put(scratch, ".", "e.pak", PakBuilder().Header(0, 92, row.size).Bytes())};
-        dlg.OnOpenPak();
-        EXPECT_EQ(dlg.Shown(), row.shown);
-        EXPECT_EQ(dlg.Bar(), "0..0 at 0");
-        EXPECT_LT(dlg.Progress()->minimum(), dlg.Progress()->maximum());   // not busy
-        EXPECT_EQ(dlg.Progress()->value(), dlg.Progress()->minimum());
-    }
+    EXPECT_EQ(dlg.Said(), Log({"refresh bad.pak | 2 | 209 byte | Done"}));
+    EXPECT_EQ(ListTree(scratch / "games"), Log({"Scan_log.txt", "bad.pak", "data.pak"}));
 }
 
 TEST(MainDialog, ExtractAllShowsOneBoxPerFailedEntryAndCanRunAgain)
@@ -171,46 +102,22 @@ TEST(MainDialog, ExtractAllShowsOneBoxPerFailedEntryAndCanRunAgain)
         dlg.log.clear();
         dlg.OnExtractAll();
         EXPECT_EQ(dlg.log, Log({"refresh x.pak | 4 | 209 byte | Write", "pos 1",
-                                "box Error! / Writing Error!\\nSkiping!\\n", "pos 2", "pos 3",
-                                "box Error! / Writing Error!\\nSkiping!\\n", "pos 4", "pos 0",
+                                "box Error! / Writing Error!\nSkiping!\n", "pos 2", "pos 3",
+                                "box Error! / Writing Error!\nSkiping!\n", "pos 4", "pos 0",
                                 "refresh x.pak | 4 | 209 byte | Done"}));
-        EXPECT_EQ(ReadBytes(scratch / "g/a.txt"), "hello");
-        EXPECT_EQ(ReadBytes(scratch / "g/maps/c.dat"), "maps");
-        EXPECT_FALSE(Exists(scratch / "g/b.txt"));
-        EXPECT_FALSE(Exists(scratch / "g/maps/d.dat"));
+        EXPECT_EQ(ListTree(scratch / "g"), Log({"Scan_log.txt", "a.txt", "maps/", "maps/c.dat", "x.pak"}));
     }
 }
 
-TEST(MainDialog, OutOfMemoryForTheTableAbandonsOpenAfterReadAndLeavesNoArchive)
+TEST(MainDialog, OutOfMemoryAbandonsTheCommandWhereItHappensAndTheDialogGoesOn)
 {
     ScratchDir scratch;
     ScriptedDlg dlg;
     constexpr std::uint32_t kEntries = 4000000;
-    dlg.choices = {HugeTable(scratch, "big.pak", kEntries), Put(scratch, ".", "x.pak", TwoEntries())};
-    {
-        AddressSpaceLimit limit(kHeadroom);
-        ASSERT_TRUE(AddressSpaceLimit::Refuses(kEntries * sizeof(PakEntry)));
-        dlg.OnOpenPak();
-    }
-    EXPECT_EQ(dlg.LogWithout("pos "),
-              Log({"choose", "refresh big.pak | 4000000 | 65536 byte | Read", "out of memory"}));
-    EXPECT_FALSE(Exists(scratch / "Scan_log.txt"));
-
-    dlg.log.clear();
-    dlg.OnExtractAll();
-    EXPECT_EQ(dlg.log, Log({"refresh big.pak | 4000000 | 65536 byte | Done"}));
-    // The dialog goes on working.
-    dlg.OnOpenPak();
-    EXPECT_EQ(dlg.Shown(), "x.pak | 2 | 209 byte | Wait");
-}
-
-TEST(MainDialog, OutOfMemoryForAnEntryStopsExtractAllAtThatEntry)
-{
-    ScratchDir scratch;
-    ScriptedDlg dlg;
-    // The middle entry reaches far past the end of the file.
-    constexpr std::uint32_t kBigEntry = 512u << 20;
-    dlg.choices = {Put(scratch, "g", "x.pak",
+    constexpr std::uint32_t kBigEntry = 512u << 20;   // reaches far past the end of the file
+    // The table's kEntries * sizeof(PakEntry) bytes are far more than the limit below lets the process have.
+    dlg.choices = {Put(scratch, ".", "big.pak", PakBuilder().Header(kEntries, 200, 0x10000).Bytes()),
+                   Put(scratch, "g", "x.pak",
                        PakBuilder()
                            .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0x7FFFFFFF)
                            .TableRecord(0, 5).TableRecord(5, kBigEntry).TableRecord(0, 2)
@@ -218,59 +125,51 @@ TEST(MainDialog, OutOfMemoryForAnEntryStopsExtractAllAtThatEntry)
                            .DataAt(200, "hello")
                            .Bytes()),
                    Put(scratch, "h", "y.pak", TwoEntries())};
+    std::filesystem::resize_file(scratch / "big.pak", 92 + 16ull * kEntries);   // the table is a hole of zeros
+    {
+        AddressSpaceLimit limit;
+        dlg.OnOpenPak();
+    }
+    EXPECT_EQ(dlg.Said(), Log({"choose", "refresh big.pak | 4000000 | 65536 byte | Read", "out of memory"}));
+    EXPECT_FALSE(Exists(scratch / "Scan_log.txt"));
+    dlg.log.clear();
+    dlg.OnExtractAll();   // no archive is open
+    EXPECT_EQ(dlg.log, Log({"refresh big.pak | 4000000 | 65536 byte | Done"}));
+
     dlg.OnOpenPak();
     dlg.log.clear();
     {
-        AddressSpaceLimit limit(kHeadroom);
-        ASSERT_TRUE(AddressSpaceLimit::Refuses(kBigEntry));
+        AddressSpaceLimit limit;
         dlg.OnExtractAll();
     }
     EXPECT_EQ(dlg.log, Log({"refresh x.pak | 3 | 2147483647 byte | Write", "pos 1", "out of memory"}));
-    EXPECT_EQ(dlg.Shown(), "x.pak | 3 | 2147483647 byte | Write");
-    EXPECT_EQ(dlg.Progress()->GetPos(), 1);
-    EXPECT_EQ(ListTree(scratch / "g"), (std::vector<std::string>{"Scan_log.txt", "a.txt", "x.pak"}));
+    EXPECT_EQ(ListTree(scratch / "g"), Log({"Scan_log.txt", "a.txt", "x.pak"}));
 
-    // The dialog goes on working.
     dlg.OnOpenPak();
     dlg.OnExtractAll();
     EXPECT_EQ(ReadBytes(scratch / "h/maps/b.dat"), "maps");
-    EXPECT_EQ(dlg.Shown(), "y.pak | 2 | 209 byte | Done");
 }
 
-TEST(MainDialog, KeyboardFocusStartsOnOpenTabsInTemplateOrderAndEnterPressesFocusedButton)
+TEST(ProgressCtrl, KeepsPositionInsideRangeAndShowsNoText)
 {
-    ScriptedDlg dlg;
-    QWidget* open = dlg.GetDlgItem(IDC_OPEN_PAK);
-    EXPECT_EQ(dlg.focusWidget(), open);
-    std::vector<QWidget*> chain;
-    QWidget* at = open;
-    do {
-        if (at->focusPolicy() & Qt::TabFocus)
-            chain.push_back(at);
-        at = at->nextInFocusChain();
-    } while (at != open);
-    EXPECT_EQ(chain, (std::vector<QWidget*>{open, dlg.GetDlgItem(IDCANCEL), dlg.GetDlgItem(IDC_EXTRACT_ALL)}));
-
-    QTest::keyClick(dlg.GetDlgItem(IDC_EXTRACT_ALL), Qt::Key_Return);
-    QTest::keyClick(open, Qt::Key_Return);
-    EXPECT_EQ(dlg.log, Log({"refresh None | NULL | NULL | Done", "choose"}));
-}
-
-TEST(MainDialog, CancelEscapeAndCloseBoxEndTheDialog)
-{
-    const std::pair<const char*, void (*)(ScriptedDlg&)> ways[] = {
-        {"Cancel", [](ScriptedDlg& d) { QTest::mouseClick(d.GetDlgItem(IDCANCEL), Qt::LeftButton); }},
-        {"Escape", [](ScriptedDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"close box", [](ScriptedDlg& d) { d.close(); }},
+    const struct {
+        void (*calls)(CProgressCtrl&);
+        std::vector<int> kept, drawn;   // low, high, position as kept and as Qt draws them
+    } rows[] = {
+        {[](CProgressCtrl& p) { p.SetRange32(0, 10); p.SetPos(12); }, {0, 10, 10}, {0, 10, 10}},
+        {[](CProgressCtrl& p) { p.SetRange32(5, 10); p.SetPos(2); }, {5, 10, 5}, {5, 10, 5}},
+        {[](CProgressCtrl& p) { p.SetRange32(0, 10); p.SetPos(8); p.SetRange32(0, 4); }, {0, 4, 4}, {0, 4, 4}},
+        {[](CProgressCtrl& p) { p.SetRange32(0, -5); p.SetPos(-9); }, {0, -5, -5}, {0, 1, 0}},   // upside down
     };
-    for (const auto& [label, end] : ways) {
-        SCOPED_TRACE(label);
-        ScriptedDlg dlg;
-        dlg.show();
-        end(dlg);
-        EXPECT_FALSE(dlg.isVisible());
-        EXPECT_EQ(dlg.result(), QDialog::Rejected);
-        EXPECT_TRUE(dlg.log.empty());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        CProgressCtrl progress;
+        row.calls(progress);
+        int low = 0, high = 0;
+        progress.GetRange(low, high);
+        EXPECT_EQ((std::vector<int>{low, high, progress.GetPos()}), row.kept);
+        EXPECT_EQ((std::vector<int>{progress.minimum(), progress.maximum(), progress.value()}), row.drawn);
+        EXPECT_FALSE(progress.isTextVisible());
     }
 }
 

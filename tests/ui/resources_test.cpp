@@ -1,26 +1,118 @@
-// The Windows resource script in res/: it compiles, its version block matches
-// the project's version, and its icon group has the two 16-colour images.
+// The program's resources: dialog templates, dialog units and the dialogs
+// built from them; the Windows resource script compiles, its version block
+// carries the project's version and its icon group has the two 16-colour images.
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGroupBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QVersionNumber>
 
+#include <tuple>
+
+#include "about_dlg.h"
+#include "ui_support.h"
+
 namespace {
 
-QByteArray Utf16(const QString& text)
+TEST(Templates, UnknownNamesAndBrokenJsonAreRefused)
 {
-    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    const QString dialog = QStringLiteral(R"({"dialogs": [{"id": 5, "style": [%1], "controls": [{"kind": "%2"}]}]})");
+    const std::pair<QString, const char*> rows[] = {
+        {"{", "not a JSON object"},
+        {dialog.arg("\"WS_BOGUS\"", "static"), "dialog 5: unknown style 'WS_BOGUS'"},
+        {dialog.arg("", "slider"), "dialog 5: unknown kind 'slider'"},
+    };
+    for (const auto& [json, reason] : rows) {
+        ResourceSet set;
+        QString error;
+        EXPECT_FALSE(ParseResources(json.toUtf8(), set, error));
+        EXPECT_TRUE(error.startsWith(QLatin1String(reason))) << error.toStdString();
+    }
 }
 
-QByteArray U32s(std::initializer_list<std::uint32_t> values)
+TEST(DialogUnits, ConvertEachEdgeOnItsOwnRoundingHalvesUp)
 {
-    QByteArray bytes;
-    for (std::uint32_t v : values)
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.append(static_cast<char>(v >> shift & 0xFF));
-    return bytes;
+    const std::tuple<DialogBaseUnits, QRect, QRect> rows[] = {
+        {{7, 13}, QRect(3, 57, 167, 8), QRect(5, 93, 293, 13)},   // 5.25, 92.6, 297.5, 105.6
+        {{5, 16}, QRect(1, 1, 1, 1), QRect(1, 2, 2, 2)},          // 1.25 and 2.5
+    };
+    for (const auto& [base, units, pixels] : rows)
+        EXPECT_EQ(MapDialogRect(units, base), pixels) << units.x();
+}
+
+// `dialog` has a fixed size, its template's font and icons, and each control
+// where the template puts it, inside the dialog, clear of the others (a group
+// box only frames them) and with room for its text. Returns the texts of the
+// buttons and of the labels that the program never changes, in template order.
+QStringList ExpectBuiltFromTemplate(const CTemplateDialog& dialog, int templateId)
+{
+    EXPECT_EQ(dialog.font().pointSize(), 8);
+    EXPECT_EQ(dialog.maximumSize(), dialog.minimumSize());
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint));
+    EXPECT_EQ(dialog.windowIcon().availableSizes(), QList<QSize>({QSize(32, 32), QSize(16, 16)}));
+
+    QStringList texts;
+    std::vector<QRect> taken;
+    const QList<QWidget*> widgets = dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const ControlTemplate& control : LoadDialogTemplate(templateId).controls) {
+        SCOPED_TRACE(control.text.toStdString());
+        QRect expected = MapDialogRect(control.rect, dialog.BaseUnits());
+        if (control.kind == ControlKind::Icon)
+            expected.setSize(QSize(32, 32));
+        const auto found =
+            std::find_if(widgets.begin(), widgets.end(), [&](QWidget* w) { return w->geometry() == expected; });
+        if (found == widgets.end()) {
+            ADD_FAILURE() << "no control at its converted position";
+            continue;
+        }
+        EXPECT_TRUE(control.id == -1 || dialog.GetDlgItem(control.id) == *found);
+        EXPECT_TRUE(QRect(QPoint(), dialog.size()).contains(expected));
+        if (control.kind != ControlKind::GroupBox) {
+            for (const QRect& other : taken)
+                EXPECT_FALSE(other.intersects(expected));
+            taken.push_back(expected);
+        }
+        const QFontMetrics metrics((*found)->font());
+        if (auto* button = qobject_cast<QPushButton*>(*found)) {
+            texts << button->text();
+            EXPECT_LT(metrics.horizontalAdvance(button->text()) + 8, button->width());
+        } else if (auto* label = qobject_cast<QLabel*>(*found); label && control.kind == ControlKind::Static) {
+            if (control.id == -1)
+                texts << label->text();
+            const QRect used =
+                metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap | label->alignment(), label->text());
+            EXPECT_TRUE(label->contentsRect().contains(used)) << "text needs " << used.width() << "x" << used.height();
+        } else {
+            EXPECT_EQ(control.kind == ControlKind::Icon, label && label->pixmap().size() == QSize(32, 32));
+            EXPECT_EQ(control.kind == ControlKind::GroupBox, qobject_cast<QGroupBox*>(*found) != nullptr);
+            EXPECT_EQ(control.kind == ControlKind::Progress, qobject_cast<CProgressCtrl*>(*found) != nullptr);
+        }
+    }
+    return texts;
+}
+
+TEST(Templates, DialogsShowTheirTextsWithRoomAtTheirConvertedPositions)
+{
+    CPakUnpackerDlg main;
+    EXPECT_EQ(main.windowTitle(), "Corvane UnPaker v 0.1");
+    EXPECT_EQ(main.size(), MapDialogRect(QRect(0, 0, 320, 66), main.BaseUnits()).size());
+    EXPECT_EQ(ExpectBuiltFromTemplate(main, IDD_PAKUNPACKER_DIALOG),
+              QStringList({"Open Pak file...", "Cancel", "Extract All", "Pak Name:", "Num of files:", "Size ( byte ):",
+                           "Corvane UnPaker v 0.1 (C) the authors"}));
+    auto* status = qobject_cast<QLabel*>(main.GetDlgItem(IDC_STATUS));
+    EXPECT_EQ(status->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+    EXPECT_EQ(status->frameStyle(), QFrame::WinPanel | QFrame::Sunken);
+
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "About  Corvane UnPaker v 0.1");
+    EXPECT_EQ(about.size(), MapDialogRect(QRect(0, 0, 235, 55), about.BaseUnits()).size());
+    EXPECT_EQ(ExpectBuiltFromTemplate(about, IDD_ABOUTBOX),
+              QStringList({"OK", "Corvane UnPaker Version 0.1",
+                           "(C) the Corvane UnPaker authors\nBug reports: the project's issues"}));
 }
 
 TEST(Resources, ScriptCompilesWithTheProjectVersionAndTheTwo16ColourIcons)
@@ -37,28 +129,18 @@ TEST(Resources, ScriptCompilesWithTheProjectVersionAndTheTwo16ColourIcons)
     const QByteArray res = file.readAll();
 
     // The fixed part: signature, layout version, file and product version,
-    // flags mask, flags, 32-bit Windows, an application.
+    // flags mask, flags, 32-bit Windows, an application (little-endian u32s).
     const QVector<int> v = QVersionNumber::fromString(PAK_PROJECT_VERSION).segments();
     ASSERT_EQ(v.size(), 4);
-    const auto ms = static_cast<std::uint32_t>(v[0] << 16 | v[1]);
-    const auto ls = static_cast<std::uint32_t>(v[2] << 16 | v[3]);
-    EXPECT_TRUE(res.contains(U32s({0xFEEF04BD, 0x10000, ms, ls, ms, ls, 0x3F, 0, 4, 1})));
-
-    // Each value follows its key, padded to four bytes.
-    const auto valueAfter = [&res](const QString& key, int size) {
-        const int at = res.indexOf(Utf16(key) + QByteArray(2, '\0'));
-        return at < 0 ? QByteArray() : res.mid((at + (key.size() + 1) * 2 + 3) & ~3, size);
-    };
+    const auto ms = static_cast<std::uint32_t>(v[0] << 16 | v[1]), ls = static_cast<std::uint32_t>(v[2] << 16 | v[3]);
+    QByteArray fixed;
+    for (const std::uint32_t word : {0xFEEF04BDu, 0x10000u, ms, ls, ms, ls, 0x3Fu, 0u, 4u, 1u})
+        for (int shift = 0; shift < 32; shift += 8)
+            fixed.append(static_cast<char>(word >> shift & 0xFF));
+    EXPECT_TRUE(res.contains(fixed));
+    // FileVersion and ProductVersion say the same in UTF-16 text.
     const QString version = QStringLiteral("%1, %2, %3, %4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
-    const std::pair<QString, QString> values[] = {
-        {"CompanyName", ""}, {"FileDescription", "Tessup MFC Application"}, {"FileVersion", version},
-        {"InternalName", "Tessup"}, {"LegalTrademarks", ""}, {"OriginalFilename", "Tessup.EXE"},
-        {"ProductName", "Tessup Application"}, {"ProductVersion", version},
-    };
-    for (const auto& [key, value] : values)
-        EXPECT_EQ(valueAfter(key, value.size() * 2 + 2), Utf16(value) + QByteArray(2, '\0')) << key.toStdString();
-    EXPECT_TRUE(res.contains(Utf16("040904B0")));                              // U.S. English, Unicode
-    EXPECT_EQ(valueAfter("Translation", 4), QByteArray("\x09\x04\xB0\x04", 4));   // 0x0409, 1200
+    EXPECT_EQ(res.count(QByteArray(reinterpret_cast<const char*>(version.utf16()), version.size() * 2)), 2);
 
     // The icon group: two images, 32 and 16 pixels square, 16 colours at 4 bits a pixel.
     EXPECT_TRUE(res.contains(QByteArray("\0\0\1\0\2\0" "\x20\x20\x10\0\1\0\4\0", 14)));

@@ -1,0 +1,199 @@
+// What the UI tests share: a timer that answers real windows, a main dialog
+// with a scripted chooser and boxes that logs what the user would see, the
+// archives they open and a way to run out of memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "pak_builder.h"
+#include "pak_unpacker_dlg.h"
+#include "qt_progress_bar.h"
+#include "resource.h"
+#include "test_files.h"
+
+using Log = std::vector<std::string>;
+
+// "ClassName 'title'".
+inline std::string Describe(const QWidget* window)
+{
+    return window->metaObject()->className() + (" '" + window->windowTitle() + "'").toStdString();
+}
+
+// Each step runs once, on the next popup menu or modal window that shows up
+// after the previous step, and should close it. A window that shows up when
+// no step is left, or stays open for ten seconds, is closed and reported, so
+// a broken test fails instead of hanging.
+class UiScript : public QObject {
+public:
+    using Step = std::function<void(QWidget*)>;
+
+    UiScript()
+    {
+        connect(&m_timer, &QTimer::timeout, this, &UiScript::Poll);
+        m_timer.start(10);
+    }
+    UiScript& Then(Step step)
+    {
+        m_steps.push_back(std::move(step));
+        return *this;
+    }
+    // Checks that every step ran, each on a window of its own, and nothing else showed up.
+    void ExpectAllAnswered() const
+    {
+        EXPECT_TRUE(m_steps.empty());
+        for (const std::string& problem : m_problems)
+            ADD_FAILURE() << problem;
+    }
+
+private:
+    void Poll()
+    {
+        QWidget* window = QApplication::activePopupWidget();
+        if (!window)
+            window = QApplication::activeModalWidget();
+        if (!window || !window->isVisible() || (window == m_current && ++m_ticksOpen <= 1000))
+            return;
+        if (window == m_current || m_steps.empty()) {
+            m_problems.push_back((window == m_current ? "left open: " : "unexpected: ") + Describe(window));
+            window->close();
+        } else {
+            m_current = window;
+            m_ticksOpen = 0;
+            const Step step = std::move(m_steps.front());
+            m_steps.pop_front();
+            step(window);
+        }
+    }
+
+    QTimer m_timer;
+    std::deque<Step> m_steps;
+    QPointer<QWidget> m_current;
+    int m_ticksOpen = 0;
+    std::vector<std::string> m_problems;
+};
+
+// While it lives, the process may map only 64 MiB more address space than it
+// has now: a larger allocation fails as on a machine out of memory, small ones
+// still succeed. Under AddressSanitizer this relies on ui_test_main.cpp.
+struct AddressSpaceLimit {
+    AddressSpaceLimit()
+    {
+        rlim_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;   // first field: total program size
+        EXPECT_EQ(::getrlimit(RLIMIT_AS, &previous), 0);
+        rlimit limited = previous;
+        limited.rlim_cur = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{64} << 20);
+        EXPECT_EQ(::setrlimit(RLIMIT_AS, &limited), 0);
+    }
+    ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &previous); }
+    rlimit previous{};
+};
+
+// Two entries from D = 200 on, S = 209: "hello" as a.txt, then "maps" as maps/b.dat.
+inline std::string TwoEntries()
+{
+    return PakBuilder()
+        .Header(/*numFiles=*/2, /*dataStart=*/200, /*size=*/209)
+        .TableRecord(0, 5).TableRecord(5, 4)
+        .Dir("maps").File("a.txt").File("b.dat")
+        .DataAt(200, "hello").DataAt(205, "maps")
+        .Bytes();
+}
+
+// `dir`/`name` in the scratch folder holding `bytes`; returns its full path.
+inline QString Put(const ScratchDir& scratch, const std::string& dir, const std::string& name, const std::string& bytes)
+{
+    std::filesystem::create_directories(scratch / dir);
+    WriteBytes(scratch / dir + "/" + name, bytes);
+    return QString::fromStdString(scratch / dir + "/" + name);
+}
+
+// The main dialog with a scripted file chooser and message boxes, and a log
+// of what the user would see: refreshes, boxes, progress steps and, once
+// watched, paints of the status field.
+class ScriptedDlg : public CPakUnpackerDlg {
+public:
+    std::deque<QString> choices;   // the chooser's answers in turn; none left cancels
+    Log log;
+
+    ScriptedDlg()
+    {
+        connect(Progress(), &QProgressBar::valueChanged, this,
+                [this](int value) { log.push_back("pos " + std::to_string(value)); });
+    }
+
+    QString Text(int id) const { return qobject_cast<QLabel*>(GetDlgItem(id))->text(); }
+    CProgressCtrl* Progress() const { return qobject_cast<CProgressCtrl*>(GetDlgItem(IDC_PROGRESS)); }
+    // The progress bar's range and position: "0..2 at 1".
+    std::string Bar() const
+    {
+        int low = 0, high = 0;
+        Progress()->GetRange(low, high);
+        return std::to_string(low) + ".." + std::to_string(high) + " at " + std::to_string(Progress()->GetPos());
+    }
+    // The four fields as shown: name | count | size | status.
+    std::string Shown() const
+    {
+        return (Text(IDC_PAK_NAME) + " | " + Text(IDC_NUM_FILES) + " | " + Text(IDC_SIZE) + " | " + Text(IDC_STATUS))
+            .toStdString();
+    }
+    void WatchPaints() { GetDlgItem(IDC_STATUS)->installEventFilter(this); }
+    // The log without progress steps and paints.
+    Log Said() const
+    {
+        Log kept;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(kept),
+                     [](const std::string& entry) { return entry[0] != 'p'; });
+        return kept;
+    }
+    // True when the status field painted `word` before the progress bar's first step.
+    bool PaintedBeforeFirstStep(const std::string& word) const
+    {
+        const auto isStep = [](const std::string& entry) { return entry.rfind("pos ", 0) == 0; };
+        const auto step = std::find_if(log.begin(), log.end(), isStep);
+        return std::find(log.begin(), step, "paint " + word) != step;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            log.push_back("paint " + Text(IDC_STATUS).toStdString());
+        return CPakUnpackerDlg::eventFilter(watched, event);
+    }
+    QString ChooseArchivePath() override
+    {
+        log.push_back("choose");
+        const QString choice = choices.empty() ? QString() : choices.front();
+        if (!choices.empty())
+            choices.pop_front();
+        return choice;
+    }
+    void ShowMessage(const QString& text, const QString& caption) override
+    {
+        log.push_back("box " + caption.toStdString() + " / " + text.toStdString());
+    }
+    void ShowOutOfMemory() override { log.push_back("out of memory"); }
+    void DoDataExchange() override
+    {
+        CPakUnpackerDlg::DoDataExchange();
+        log.push_back("refresh " + Shown());
+    }
+};
