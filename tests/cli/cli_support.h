@@ -48,7 +48,8 @@ inline RunResult Pakunpack(std::vector<std::string> args, const RunSetup& setup 
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     int terminal = -1, terminalChild = -1;
-    if (!out || !err || (setup.stderrOnTerminal && ::openpty(&terminal, &terminalChild, nullptr, nullptr, nullptr) != 0))
+    if (!out || !err ||
+        (setup.stderrOnTerminal && ::openpty(&terminal, &terminalChild, nullptr, nullptr, nullptr) != 0))
         throw std::runtime_error("can't set up the child's output");
     args.insert(args.begin(), PAKUNPACK_PATH);
     std::vector<char*> argv;
@@ -96,7 +97,8 @@ inline QJsonObject ParseJson(const std::string& text)
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     EXPECT_TRUE(doc.isObject());
-    EXPECT_EQ(std::count_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }), 0);
+    const auto raw = [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; };
+    EXPECT_EQ(std::count_if(text.begin(), text.end(), raw), 0) << "a raw control character";
     return doc.object();
 }
 

@@ -81,8 +81,10 @@ TEST_F(PakunpackTest, ArchiveThatCantBeOpenedExitsWith2AndTheReadersText)
     WriteBytes("bad.pak", PakBuilder().Signature(5).Header(0, 92, 92).Bytes());
     WriteBytes("short.pak", PakBuilder().Header(3, 92, 92).Bytes());
     const Strings before = ListTree(dir.Path());
-    for (const auto& [file, error] : {std::pair{"gone.pak", kErrCantOpen}, {"bad.pak", kErrNotPak}, {"short.pak", kErrDamaged}}) {
-        for (const Strings& args : {Strings{"list", file}, {"list", "--json", file}, {"scan", file}, {"extract", file}}) {
+    for (const auto& [file, error] :
+         {std::pair{"gone.pak", kErrCantOpen}, {"bad.pak", kErrNotPak}, {"short.pak", kErrDamaged}}) {
+        for (const Strings& args :
+             {Strings{"list", file}, {"list", "--json", file}, {"scan", file}, {"extract", file}}) {
             SCOPED_TRACE(args[0] + " " + file);
             const RunResult run = Pakunpack(args);
             EXPECT_EQ(run.status, 2);
@@ -109,7 +111,8 @@ TEST_F(PakunpackTest, ListPrintsOneLinePerEntryAndJsonTheSameWithTheHeader)
     EXPECT_EQ(json.status, 0);
     const QJsonObject doc = ParseJson(json.out);
     EXPECT_EQ(doc["archive"].toString().toStdString(), dir / "mixed.pak");
-    EXPECT_EQ((std::vector<qint64>{doc["numFiles"].toInteger(), doc["dataStart"].toInteger(), doc["archiveSize"].toInteger()}),
+    EXPECT_EQ((std::vector<qint64>{doc["numFiles"].toInteger(), doc["dataStart"].toInteger(),
+                                   doc["archiveSize"].toInteger()}),
               (std::vector<qint64>{6, 300, 320}));
     std::string lines;
     for (const QJsonValue& value : doc["entries"].toArray()) {
