@@ -114,13 +114,12 @@ TEST(MainDialog, OutOfMemoryAbandonsTheCommandWhereItHappensAndTheDialogGoesOn)
     ScratchDir scratch;
     ScriptedDlg dlg;
     constexpr std::uint32_t kEntries = 4000000;
-    constexpr std::uint32_t kBigEntry = 512u << 20;   // reaches far past the end of the file
     // The table's kEntries * sizeof(PakEntry) bytes are far more than the limit below lets the process have.
     dlg.choices = {Put(scratch, ".", "big.pak", PakBuilder().Header(kEntries, 200, 0x10000).Bytes()),
                    Put(scratch, "g", "x.pak",
                        PakBuilder()
                            .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0x7FFFFFFF)
-                           .TableRecord(0, 5).TableRecord(5, kBigEntry).TableRecord(0, 2)
+                           .TableRecord(0, 5).TableRecord(5, 512u << 20).TableRecord(0, 2)   // 512 MiB past the end
                            .File("a.txt").File("b.txt").File("c.txt")
                            .DataAt(200, "hello")
                            .Bytes()),

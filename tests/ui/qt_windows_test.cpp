@@ -63,8 +63,7 @@ void CheckBox(QWidget* window, QWidget* owner, QMessageBox::Icon icon, const QSt
     ASSERT_NE(box, nullptr) << Describe(window);
     EXPECT_EQ(box->parentWidget(), owner);
     EXPECT_EQ(box->icon(), icon);
-    EXPECT_EQ(box->buttons().size(), 1);
-    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->buttons(), QList<QAbstractButton*>({box->button(QMessageBox::Ok)}));
     EXPECT_EQ(box->windowTitle(), caption);
     EXPECT_EQ(box->text(), text);
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
@@ -117,8 +116,6 @@ TEST(QtWindows, ChooserListsPakFilesOrAllAndBoxesArePlainWithRoomForTheCaptionOr
 TEST(QtWindows, RightClickAnywhereOffersAboutAndSysCommands0x10To0x1FOpenIt)
 {
     CPakUnpackerDlg dlg;
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     for (QWidget* target : {dlg.GetDlgItem(IDC_PAK_NAME), static_cast<QWidget*>(&dlg)}) {
         SCOPED_TRACE(Describe(target));
         UiScript script;

@@ -138,9 +138,13 @@ TEST(Resources, ScriptCompilesWithTheProjectVersionAndTheTwo16ColourIcons)
         for (int shift = 0; shift < 32; shift += 8)
             fixed.append(static_cast<char>(word >> shift & 0xFF));
     EXPECT_TRUE(res.contains(fixed));
-    // FileVersion and ProductVersion say the same in UTF-16 text.
-    const QString version = QStringLiteral("%1, %2, %3, %4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
-    EXPECT_EQ(res.count(QByteArray(reinterpret_cast<const char*>(version.utf16()), version.size() * 2)), 2);
+    // FileVersion and ProductVersion say the same in UTF-16 text; the string block is U.S. English,
+    // Unicode, as the translation says (0x0409, 1200), so that Windows finds it.
+    const auto utf16 = [](const QString& text) {
+        return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    };
+    EXPECT_EQ(res.count(utf16(QStringLiteral("%1, %2, %3, %4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]))), 2);
+    EXPECT_TRUE(res.contains(utf16("040904B0")) && res.contains(QByteArray("\x09\x04\xB0\x04", 4)));
 
     // The icon group: two images, 32 and 16 pixels square, 16 colours at 4 bits a pixel.
     EXPECT_TRUE(res.contains(QByteArray("\0\0\1\0\2\0" "\x20\x20\x10\0\1\0\4\0", 14)));
