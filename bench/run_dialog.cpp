@@ -94,11 +94,23 @@ int main(int argc, char** argv)
     std::vector<double> dialogSeconds, librarySeconds, ratios;
     int failed = 0;
     for (int round = 0; round <= runs; ++round) {
-        const double d = TimeInFreshFolder(base, [&] { dialog.OnExtractAll(); });
-        const double l = TimeInFreshFolder(base, [&] {
-            for (std::uint32_t i = 0; i < library.m_numFiles; ++i)
-                failed += library.ExtractEntry(i) != 0;
-        });
+        const auto runDialog = [&] { return TimeInFreshFolder(base, [&] { dialog.OnExtractAll(); }); };
+        const auto runLibrary = [&] {
+            return TimeInFreshFolder(base, [&] {
+                for (std::uint32_t i = 0; i < library.m_numFiles; ++i)
+                    failed += library.ExtractEntry(i) != 0;
+            });
+        };
+        // A B B A ...: whichever runs first in a round starts right after the
+        // other's clean-up, so the order flips every round.
+        double d = 0, l = 0;
+        if (round % 2 == 0) {
+            d = runDialog();
+            l = runLibrary();
+        } else {
+            l = runLibrary();
+            d = runDialog();
+        }
         if (round == 0)
             continue;   // warm-up
         dialogSeconds.push_back(d);

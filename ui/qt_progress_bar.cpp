@@ -20,7 +20,19 @@ void CProgressCtrl::SetPos(int pos)
 {
     // A range given upside down still bounds the position.
     m_pos = std::clamp(pos, std::min(m_low, m_high), std::max(m_low, m_high));
-    Display();
+    if (ChangesTheBar())
+        Display();
+}
+
+bool CProgressCtrl::ChangesTheBar() const
+{
+    // Qt works out for every value whether the bar must be repainted, which
+    // costs more than copying a small entry; moves of less than a pixel are
+    // left out here instead. The ends of the range and moves back always show.
+    if (m_high <= m_low || m_pos == m_low || m_pos == m_high || m_pos < value())
+        return true;
+    const qint64 moved = qint64{m_pos} - value();
+    return moved * std::max(1, width()) >= qint64{m_high} - m_low;
 }
 
 void CProgressCtrl::GetRange(int& low, int& high) const

@@ -9,7 +9,8 @@
 // Keeps the range and position it was last given, the way a native progress
 // control does: the position always lies inside the range. An empty range
 // (0..0 before an archive with no entries) shows an empty bar, never Qt's
-// busy animation. No percentage text is shown. Starts at 0 of 0..100.
+// busy animation. No percentage text is shown. Starts at 0 of 0..100. The
+// bar itself follows the position whenever that moves it by a pixel or more.
 class CProgressCtrl : public QProgressBar, public ProgressBar {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
     int GetPos() const { return m_pos; }
 
 private:
+    bool ChangesTheBar() const;
     void Display();
 
     int m_low = 0;

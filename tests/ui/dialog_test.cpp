@@ -172,4 +172,23 @@ TEST(ProgressCtrl, KeepsPositionInsideRangeAndShowsNoText)
     }
 }
 
+// The bar follows every move of a pixel or more, and only those: a long
+// extraction must not pay Qt's repaint check for each of its entries.
+TEST(ProgressCtrl, BarFollowsThePositionPixelByPixel)
+{
+    CProgressCtrl progress;
+    progress.resize(200, 10);
+    progress.SetRange32(0, 100000);
+    int changes = 0;
+    QObject::connect(&progress, &QProgressBar::valueChanged, [&changes] { ++changes; });
+    for (int i = 1; i <= 100000; ++i) {
+        progress.SetPos(i);
+        ASSERT_LT(qint64{i - progress.value()} * progress.width(), 100000) << i;
+    }
+    EXPECT_EQ(progress.value(), 100000);
+    EXPECT_LE(changes, progress.width() + 1);
+    progress.SetPos(3);
+    EXPECT_EQ(progress.value(), 3);
+}
+
 } // namespace
