@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench_archives.h"
+#include "bench_common.h"
 
 namespace fs = std::filesystem;
 
@@ -83,13 +84,6 @@ Sample Run(const Command& command, const std::string& folder)
     sample.peakKiB = usage.ru_maxrss;
     sample.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return sample;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 struct Result {

@@ -12,17 +12,12 @@
 #include <functional>
 #include <vector>
 
+#include "bench_common.h"
 #include "pak_unpacker_dlg.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class NoProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
 
 // The real dialog, with the file chooser answered and boxes counted.
 class BenchDialog : public CPakUnpackerDlg {
@@ -38,13 +33,6 @@ protected:
 private:
     QString m_path;
 };
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Runs `work` inside a fresh folder below `base` and returns its wall time.
 double TimeInFreshFolder(const fs::path& base, const std::function<void()>& work)

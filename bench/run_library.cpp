@@ -4,17 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pak_archive.h"
-
-namespace {
-
-class NoProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
-
-} // namespace
+#include "bench_common.h"
 
 int main(int argc, char** argv)
 {
