@@ -2,6 +2,7 @@
 #include "pak_archive.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -16,38 +17,79 @@ constexpr char kPathSeparator = '/';
 // released at once so that one huge entry doesn't pin its memory.
 constexpr std::size_t kRetainedBufferLimit = std::size_t{128} << 20;
 
-// Decoded texts may hold the separator; on disk each stays one path component.
-std::string OnePathComponent(const std::string& text)
-{
-    std::string safe = text;
-    std::replace(safe.begin(), safe.end(), kPathSeparator, '_');
-    return safe;
-}
-
 bool IsDotComponent(const std::string& text)
 {
     return text == "." || text == "..";
 }
 
+ExtractProblem ProblemOf(FileProblem problem)
+{
+    switch (problem) {
+    case FileProblem::None: return ExtractProblem::None;
+    case FileProblem::Link: return ExtractProblem::LinkInTheWay;
+    case FileProblem::Folder: return ExtractProblem::FolderInTheWay;
+    case FileProblem::NotFolder: return ExtractProblem::FileInTheWay;
+    case FileProblem::NotRegular: return ExtractProblem::NotRegularInTheWay;
+    case FileProblem::Protected: return ExtractProblem::IsTheArchive;
+    case FileProblem::System: return ExtractProblem::SystemError;
+    }
+    return ExtractProblem::SystemError;
+}
+
 } // namespace
+
+std::string ExtractFailureText(const ExtractFailure& failure)
+{
+    switch (failure.problem) {
+    case ExtractProblem::None: return "written";
+    case ExtractProblem::NoSuchEntry: return "no such entry in the loaded table";
+    case ExtractProblem::OutsideArchive: return "starts at or beyond the declared archive size";
+    case ExtractProblem::NameRefused: return "its name is empty, \".\" or \"..\"";
+    case ExtractProblem::LinkInTheWay: return "a symbolic link is in the way";
+    case ExtractProblem::FolderInTheWay: return "a folder is in the way";
+    case ExtractProblem::FileInTheWay: return "a file is where its folder should be";
+    case ExtractProblem::NotRegularInTheWay: return "a file that is not a regular file is in the way";
+    case ExtractProblem::IsTheArchive: return "it would overwrite the archive itself";
+    case ExtractProblem::ReadFailed: return std::string("the archive can't be read: ") + std::strerror(failure.systemCode);
+    case ExtractProblem::SystemError: return SystemErrorText(failure.systemCode);
+    }
+    return "unknown";
+}
+
+int PakArchive::Refuse(int result, ExtractProblem problem, int systemCode)
+{
+    m_extractFailure = ExtractFailure{problem, systemCode};
+    return result;
+}
+
+int PakArchive::Refuse(const FileError& error)
+{
+    return Refuse(kCantWrite, ProblemOf(error.problem), error.code);
+}
 
 int PakArchive::ExtractEntry(std::uint32_t index)
 {
+    m_extractFailure = ExtractFailure{};
     if (!m_file || index >= m_numFiles || index >= m_table.size())
-        return kCantWrite;
+        return Refuse(kCantWrite, ExtractProblem::NoSuchEntry);
     const PakEntry& entry = m_table[index];
     const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
     if (start >= m_archiveSize)
-        return kOutsideArchive;
+        return Refuse(kOutsideArchive, ExtractProblem::OutsideArchive);
+    if (entry.name.empty() || IsDotComponent(entry.name) || IsDotComponent(entry.dir))
+        return Refuse(kCantWrite, ExtractProblem::NameRefused);
+    // Decoded texts may hold the separator; on disk each stays one path component.
+    const std::string dir = entry.dir.empty() ? std::string() : DiskName(entry.dir);
+    const std::string name = DiskName(entry.name);
 
-    const std::string dir = OnePathComponent(entry.dir);
-    const std::string name = OnePathComponent(entry.name);
-    if (name.empty() || IsDotComponent(name) || IsDotComponent(dir))
-        return kCantWrite;
-
+    // Only the bytes the file holds from the start are read and kept in
+    // memory; the rest of the declared size is zeros, which the output gets
+    // by being extended. So the memory an entry takes is bounded by the file.
+    const std::uint64_t held64 = start < m_fileLength ? std::min<std::uint64_t>(entry.size, m_fileLength - start) : 0;
+    const auto held = static_cast<std::size_t>(held64);   // held64 <= size, a u32
     // The buffer comes first: when it can't be had, nothing is created.
-    unsigned char* buffer = CopyBuffer(entry.size);
-    const int result = CopyOut(entry, dir, name, buffer);
+    unsigned char* buffer = CopyBuffer(held);
+    const int result = CopyOut(entry, dir, name, buffer, held);
     if (m_copyCapacity > kRetainedBufferLimit) {
         m_copyBuffer.reset();
         m_copyCapacity = 0;
@@ -55,7 +97,7 @@ int PakArchive::ExtractEntry(std::uint32_t index)
     return result;
 }
 
-unsigned char* PakArchive::CopyBuffer(std::uint32_t size)
+unsigned char* PakArchive::CopyBuffer(std::size_t size)
 {
     if (size > m_copyCapacity || !m_copyBuffer) {
         m_copyBuffer.reset();   // the old one goes first: never both at once
@@ -67,21 +109,20 @@ unsigned char* PakArchive::CopyBuffer(std::uint32_t size)
 }
 
 int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                        unsigned char* buffer)
+                        unsigned char* buffer, std::size_t held)
 {
     // Read before anything is created, so a failed read leaves nothing behind.
     const std::uint32_t start = m_dataStart + entry.offset;
-    bool failed = false;
     std::size_t got = 0;
-    if (entry.size > 0) {
+    if (held > 0) {
+        bool failed = false;
+        errno = 0;
         if (!SeekTo(m_file.get(), start))
-            return kCantWrite;
-        got = ReadBlock(m_file.get(), buffer, entry.size, failed);
+            return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
+        got = ReadBlock(m_file.get(), buffer, held, failed);
         if (failed)
-            return kCantWrite;
+            return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
     }
-    // Bytes beyond the real end of the archive are written as zeros.
-    std::memset(buffer + got, 0, entry.size - got);
 
     m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
     const OutputFolder current = OutputFolder::Current();
@@ -90,13 +131,15 @@ int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std
         m_outFolderName = m_outFolder.Valid() ? dir : std::string();
     }
     const OutputFolder& folder = dir.empty() ? current : m_outFolder;
-    FilePtr out = folder.Create(name, m_fileId);
-    if (!out)
-        return kCantWrite;
-    const bool written = std::fwrite(buffer, 1, entry.size, out.get()) == entry.size;
-    if (!CloseChecked(std::move(out)) || !written) {
-        folder.Remove(name);   // never leave a file that looks complete but isn't
-        return kCantWrite;
-    }
+    if (!folder.Valid())
+        return Refuse(folder.Error());
+    OutputFile out = folder.Begin(name, m_fileId);
+    if (!out.IsOpen())
+        return Refuse(out.Error());
+    // One write of the bytes that exist; bytes beyond the real end of the
+    // archive (a file cut short, or a size it never held) are zeros.
+    const bool complete = (got == 0 || out.Write(buffer, got)) && (got == entry.size || out.ExtendTo(entry.size));
+    if (!complete || !out.Commit())
+        return Refuse(out.Error());   // nothing of it is left, an old file is intact
     return kWritten;
 }

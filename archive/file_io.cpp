@@ -1,4 +1,5 @@
-// The file layer on POSIX systems: descriptor-level opens wrapped in stdio streams.
+// The file layer on POSIX systems: descriptor-level opens, stdio streams for
+// reading, and outputs that replace an existing file by renaming over it.
 #include "file_io.h"
 
 #include <fcntl.h>
@@ -7,8 +8,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -17,6 +21,11 @@ namespace {
 // Gaps up to this size are skipped by reading through the stream's buffer
 // rather than by a seek, which always costs a system call.
 constexpr std::uint64_t kSkipByReading = 4096;
+
+// One write() moves at most this much; Linux stops a little short of 2 GiB.
+constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 
 bool HasNul(const std::string& text)
 {
@@ -123,110 +132,263 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
     return got;
 }
 
-bool CloseChecked(FilePtr file)
+std::string DiskName(const std::string& text)
 {
-    std::FILE* raw = file.release();
-    const bool clean = std::ferror(raw) == 0;
-    const bool flushed = std::fflush(raw) == 0;
-    const bool closed = std::fclose(raw) == 0;
-    return clean && flushed && closed;
+    std::string onDisk = text;
+    std::replace(onDisk.begin(), onDisk.end(), '/', '_');
+    return onDisk;
+}
+
+std::string SystemErrorText(int code)
+{
+    return std::strerror(code);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : m_handle(other.m_handle), m_folder(other.m_folder), m_folderPath(std::move(other.m_folderPath)),
+      m_name(std::move(other.m_name)), m_tempName(std::move(other.m_tempName)), m_error(other.m_error)
+{
+    other.m_handle = kNoHandle;
+}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
+{
+    if (this != &other) {
+        Discard();
+        m_handle = other.m_handle;
+        m_folder = other.m_folder;
+        m_folderPath = std::move(other.m_folderPath);
+        m_name = std::move(other.m_name);
+        m_tempName = std::move(other.m_tempName);
+        m_error = other.m_error;
+        other.m_handle = kNoHandle;
+    }
+    return *this;
+}
+
+OutputFile::~OutputFile()
+{
+    Discard();
+}
+
+void OutputFile::Fail(int code)
+{
+    if (m_error.problem == FileProblem::None)
+        m_error = FileError{FileProblem::System, code};
+}
+
+void OutputFile::Discard() noexcept
+{
+    if (m_handle == kNoHandle)
+        return;
+    ::close(static_cast<int>(m_handle));
+    m_handle = kNoHandle;
+    // Only what this output created goes: the temporary, or the new name.
+    ::unlinkat(static_cast<int>(m_folder), (m_tempName.empty() ? m_name : m_tempName).c_str(), 0);
+}
+
+bool OutputFile::Write(const void* data, std::size_t count)
+{
+    if (m_handle == kNoHandle || m_error.problem != FileProblem::None)
+        return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        const ssize_t done = ::write(static_cast<int>(m_handle), bytes, std::min<std::size_t>(count, kMaxWrite));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            Fail(done < 0 ? errno : ENOSPC);
+            return false;
+        }
+        bytes += done;
+        count -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool OutputFile::ExtendTo(std::uint64_t size)
+{
+    if (m_handle == kNoHandle || m_error.problem != FileProblem::None)
+        return false;
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        Fail(EFBIG);
+        return false;
+    }
+    if (::ftruncate(static_cast<int>(m_handle), static_cast<off_t>(size)) != 0) {
+        Fail(errno);
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::Commit()
+{
+    if (m_handle == kNoHandle)
+        return false;
+    if (m_error.problem != FileProblem::None) {
+        Discard();
+        return false;
+    }
+    const int fd = static_cast<int>(m_handle);
+    m_handle = kNoHandle;
+    const int folder = static_cast<int>(m_folder);
+    const std::string& written = m_tempName.empty() ? m_name : m_tempName;
+    if (::close(fd) != 0) {
+        Fail(errno);
+        ::unlinkat(folder, written.c_str(), 0);
+        return false;
+    }
+    if (!m_tempName.empty() && ::renameat(folder, m_tempName.c_str(), folder, m_name.c_str()) != 0) {
+        Fail(errno);
+        ::unlinkat(folder, m_tempName.c_str(), 0);
+        return false;
+    }
+    return true;
 }
 
 OutputFolder OutputFolder::Current()
 {
-    return OutputFolder(AT_FDCWD, FileIdentity{});
+    OutputFolder folder;
+    folder.m_handle = AT_FDCWD;
+    folder.m_current = true;
+    return folder;
 }
 
 OutputFolder OutputFolder::Subfolder(const std::string& name)
 {
-    if (HasNul(name))
-        return OutputFolder();
-    ::mkdir(name.c_str(), 0777);   // may exist already; the open below decides
-    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return OutputFolder();
+    OutputFolder folder;
+    if (HasNul(name)) {
+        folder.m_error = FileError{FileProblem::System, EINVAL};
+        return folder;
     }
-    return OutputFolder(fd, IdentityOf(st));
+    // It may exist already; the open below decides what it is.
+    const int made = ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int openError = errno;
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        folder.m_handle = fd;
+        folder.m_identity = IdentityOf(st);
+        return folder;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    // Say what is in the way, or why the system refused.
+    if (::fstatat(AT_FDCWD, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
+        folder.m_error = FileError{S_ISLNK(st.st_mode) ? FileProblem::Link : FileProblem::NotFolder, 0};
+    else
+        folder.m_error = FileError{FileProblem::System, made != 0 && made != EEXIST ? made : openError};
+    return folder;
 }
 
 OutputFolder OutputFolder::Existing(const std::string& path)
 {
-    if (HasNul(path))
-        return OutputFolder();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? OutputFolder() : OutputFolder(fd, FileIdentity{});
+    OutputFolder folder;
+    const int fd = HasNul(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        folder.m_error = FileError{FileProblem::System, HasNul(path) ? EINVAL : errno};
+    else
+        folder.m_handle = fd;
+    return folder;
 }
 
-OutputFolder::OutputFolder(OutputFolder&& other) noexcept : m_fd(other.m_fd), m_identity(other.m_identity)
+OutputFolder::OutputFolder(OutputFolder&& other) noexcept
+    : m_handle(other.m_handle), m_current(other.m_current), m_identity(other.m_identity),
+      m_path(std::move(other.m_path)), m_error(other.m_error)
 {
-    other.m_fd = -1;
+    other.m_handle = OutputFile::kNoHandle;
+    other.m_current = false;
 }
 
 OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept
 {
     if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = other.m_fd;
+        if (m_handle >= 0)
+            ::close(static_cast<int>(m_handle));
+        m_handle = other.m_handle;
+        m_current = other.m_current;
         m_identity = other.m_identity;
-        other.m_fd = -1;
+        m_path = std::move(other.m_path);
+        m_error = other.m_error;
+        other.m_handle = OutputFile::kNoHandle;
+        other.m_current = false;
     }
     return *this;
 }
 
 OutputFolder::~OutputFolder()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
 }
 
 bool OutputFolder::Valid() const
 {
-    return m_fd == AT_FDCWD || m_fd >= 0;
+    return m_current || m_handle >= 0;
 }
 
 bool OutputFolder::IsStill(const std::string& name) const
 {
     struct stat st {};
-    return m_fd >= 0 && !HasNul(name) && ::fstatat(AT_FDCWD, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return m_handle >= 0 && !HasNul(name) && ::fstatat(AT_FDCWD, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISDIR(st.st_mode) && SameFile(IdentityOf(st), m_identity);
 }
 
-FilePtr OutputFolder::Create(const std::string& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
 {
-    if (!Valid() || HasNul(name))
-        return nullptr;
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-    // A file made just now is new and regular: nothing more to check.
-    int fd = ::openat(m_fd, name.c_str(), kFlags | O_EXCL, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        // Something is there already. No O_TRUNC: it is truncated only once
-        // it is known to be a regular file other than the protected one.
-        // O_NONBLOCK keeps a planted FIFO from stalling the open.
-        fd = ::openat(m_fd, name.c_str(), kFlags | O_NONBLOCK, 0666);
-        struct stat st {};
-        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || SameFile(IdentityOf(st), protect) ||
-                        (st.st_size != 0 && ::ftruncate(fd, 0) != 0))) {
-            ::close(fd);
-            fd = -1;
+    OutputFile out;
+    if (!Valid()) {
+        out.m_error = m_error.problem != FileProblem::None ? m_error : FileError{FileProblem::System, EBADF};
+        return out;
+    }
+    if (HasNul(name)) {
+        out.m_error = FileError{FileProblem::System, EINVAL};
+        return out;
+    }
+    const int dir = static_cast<int>(m_handle);
+    out.m_folder = m_handle;
+    out.m_name = name;
+    // A file made just now is new and regular: it is written in place.
+    int fd = ::openat(dir, name.c_str(), kCreateFlags, 0666);
+    if (fd >= 0) {
+        out.m_handle = fd;
+        return out;
+    }
+    if (errno != EEXIST) {
+        out.m_error = FileError{FileProblem::System, errno};
+        return out;
+    }
+    // Something has the name. It is looked at, never opened: whatever it is,
+    // its bytes are not touched, and only a regular file is replaced.
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        out.m_error = FileError{FileProblem::System, errno};
+        return out;
+    }
+    const FileProblem problem = S_ISLNK(st.st_mode)              ? FileProblem::Link
+                                : S_ISDIR(st.st_mode)            ? FileProblem::Folder
+                                : !S_ISREG(st.st_mode)           ? FileProblem::NotRegular
+                                : SameFile(IdentityOf(st), protect) ? FileProblem::Protected
+                                                                 : FileProblem::None;
+    if (problem != FileProblem::None) {
+        out.m_error = FileError{problem, 0};
+        return out;
+    }
+    // The new bytes go to a file of our own beside it; Commit renames it over.
+    static std::atomic<std::uint32_t> counter{0};
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t salt = static_cast<std::uint32_t>(::getpid()) * 2654435761u + counter.fetch_add(1);
+        char temp[32];
+        std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(salt));
+        fd = ::openat(dir, temp, kCreateFlags, 0666);
+        if (fd >= 0) {
+            out.m_handle = fd;
+            out.m_tempName = temp;
+            return out;
         }
+        if (errno != EEXIST)
+            break;
     }
-    if (fd < 0)
-        return nullptr;
-    FilePtr file(::fdopen(fd, "wb"));
-    if (!file) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return file;
-}
-
-void OutputFolder::Remove(const std::string& name) const
-{
-    if (Valid() && !HasNul(name))
-        ::unlinkat(m_fd, name.c_str(), 0);
+    out.m_error = FileError{FileProblem::System, errno};
+    return out;
 }

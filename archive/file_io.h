@@ -1,5 +1,6 @@
 // The file layer: the only code that calls the operating system's file API.
-// Everything above it uses buffered std::FILE streams handed out from here.
+// Archives are read through buffered std::FILE streams handed out from here;
+// outputs are written through OutputFile, which never rewrites a file in place.
 #pragma once
 
 #include <cstddef>
@@ -13,15 +14,17 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Memory for copying an entry. Large blocks are asked for in huge pages,
-// which copy markedly faster. Throws std::bad_alloc when it can't be had.
+// Memory for copying an entry. Large blocks are asked for in huge pages where
+// the system has them, which copy markedly faster. Throws std::bad_alloc when
+// it can't be had.
 struct BufferFree {
     void operator()(unsigned char* block) const noexcept;
 };
 using BufferPtr = std::unique_ptr<unsigned char[], BufferFree>;
 BufferPtr AllocateBuffer(std::size_t size);
 
-// Which file an open stream is, so that outputs can refuse to replace it.
+// Which file an open stream is, so that outputs can refuse to replace it:
+// device and inode on POSIX, volume serial number and file index on Windows.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -40,7 +43,11 @@ FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& iden
 // One byte from a stream that only the calling thread uses; EOF at its end.
 inline int ReadByte(std::FILE* file)
 {
+#ifdef _WIN32
+    return _getc_nolock(file);
+#else
     return getc_unlocked(file);
+#endif
 }
 
 // Absolute seek with a 64-bit position. A stream already there, or a few
@@ -51,18 +58,100 @@ bool SeekTo(std::FILE* file, std::uint64_t pos);
 // when the stream reported an error other than end of file.
 std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed);
 
-// Flushes and closes `file`. False when a write, the flush or the close failed.
-bool CloseChecked(FilePtr file);
+// How a decoded directory or file name is written on disk: always one path
+// component. On POSIX '/' becomes '_'; on Windows every character that a
+// Windows name can't hold, a trailing dot or space and a device name are
+// made harmless as well (see WindowsDiskName). The caller has already
+// refused empty names, "." and "..".
+std::string DiskName(const std::string& text);
+
+// The Windows rules, on every platform so that they are tested everywhere:
+// < > : " / \ | ? * and bytes 0x01-0x1F become '_', a last '.' or ' '
+// becomes '_', and a name whose part before its first '.' (trailing spaces
+// dropped) is a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9,
+// LPT0-9, any letter case) gets '_' in front.
+std::string WindowsDiskName(const std::string& text);
+
+// Why the file layer refused or failed an output or its folder.
+enum class FileProblem {
+    None,
+    Link,         // a symbolic link (on Windows: any reparse point) is in the way
+    Folder,       // a folder is where the file should be
+    NotFolder,    // a file is where the folder should be
+    NotRegular,   // a FIFO, device, socket or other non-regular file is in the way
+    Protected,    // the name is the protected file itself (the open archive)
+    System,       // a system call failed; `code` says why
+};
+
+struct FileError {
+    FileProblem problem = FileProblem::None;
+    int code = 0;   // with System: errno on POSIX, GetLastError() on Windows
+};
+
+// The system's own words for a FileError's code ("Permission denied", ...).
+std::string SystemErrorText(int code);
+
+class OutputFolder;
+
+// An output being written. Until Commit succeeds nothing of it shows under
+// its name: a file that had the name keeps its bytes, and an output that is
+// dropped (destroyed without a successful Commit) leaves nothing behind, no
+// incomplete file and no temporary file.
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    bool IsOpen() const { return m_handle != kNoHandle; }
+
+    // Writes all `count` bytes at the current end. False when any failed.
+    bool Write(const void* data, std::size_t count);
+
+    // Makes the file `size` bytes long; the bytes added read as zeros (a
+    // hole where the file system allows). False when it can't.
+    bool ExtendTo(std::uint64_t size);
+
+    // Closes the file and puts it under its name, replacing the file that
+    // had it. False when a write, the close or the rename failed (or one
+    // did earlier): then nothing of this output is left and the name is as
+    // it was. Commit is the end of the output either way.
+    bool Commit();
+
+    // Why the output couldn't be started, written or committed.
+    const FileError& Error() const { return m_error; }
+
+private:
+    friend class OutputFolder;
+    static constexpr std::intptr_t kNoHandle = -1;
+
+    void Fail(int code);
+    void Discard() noexcept;
+
+    // The system's handle: a descriptor on POSIX, a HANDLE on Windows.
+    std::intptr_t m_handle = kNoHandle;
+    // The folder's handle (borrowed; on POSIX AT_FDCWD for the current
+    // directory) and, on Windows, its full path.
+    std::intptr_t m_folder = kNoHandle;
+    std::string m_folderPath;
+    std::string m_name;       // the name the output ends up under
+    std::string m_tempName;   // where it is written meanwhile; empty: under m_name itself
+    FileError m_error;
+};
 
 // A folder that outputs are created in: the current directory, or one level
-// below it. Created files never pass through a symbolic link and never
-// replace the file named by `protect`.
+// below it. Outputs never pass through a symbolic link (on Windows: a
+// reparse point) and never replace the file named by `protect`.
 class OutputFolder {
 public:
     // The process's current directory as it is at each later call.
     static OutputFolder Current();
-    // `name` in the current directory, created when missing. Invalid when it
-    // can't be created or opened, is not a folder, or is a symbolic link.
+    // `name` in the current directory, created when missing. Invalid (with
+    // Error() saying why) when it can't be created or opened, is not a
+    // folder, or is a symbolic link.
     static OutputFolder Subfolder(const std::string& name);
     // A folder that exists already, found the usual way (links followed).
     static OutputFolder Existing(const std::string& path);
@@ -76,21 +165,26 @@ public:
     ~OutputFolder();
 
     bool Valid() const;
+    const FileError& Error() const { return m_error; }
 
     // True when `name` in the current directory is still this very folder
     // (not replaced, removed, or a link), so it can be used again as it is.
     bool IsStill(const std::string& name) const;
 
-    // Creates or truncates `name` for binary writing ("wb"). Null when the
-    // name is a symbolic link, is not a regular file, is `protect` itself, or
-    // can't be created. The stream is unbuffered: callers write whole blocks.
-    FilePtr Create(const std::string& name, const FileIdentity& protect) const;
-
-    // Removes `name` (used for an output that could not be completed).
-    void Remove(const std::string& name) const;
+    // Starts output `name` in this folder. A name that doesn't exist yet is
+    // created exclusively and written in place. An existing regular file
+    // other than `protect` is left alone while the output is written to a
+    // new file beside it, which Commit renames over it (so other names of a
+    // hard-linked file keep their bytes; the new file has a new file's
+    // mode). Not open, with Error() set, when the name is a symbolic link,
+    // a folder, another non-regular file or `protect`, or when the system
+    // refuses.
+    OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
 
 private:
-    OutputFolder(int fd, const FileIdentity& identity) : m_fd(fd), m_identity(identity) {}
-    int m_fd = -1;
+    std::intptr_t m_handle = OutputFile::kNoHandle;
+    bool m_current = false;
     FileIdentity m_identity;
+    std::string m_path;   // Windows: the folder's full path
+    FileError m_error;
 };

@@ -77,6 +77,7 @@ int PakArchive::OpenArchive()
     m_archiveSize = LoadU32(header + kArchiveSizeAt);
     m_file = std::move(file);
     m_fileId = identity;
+    m_fileLength = length;
     return 1;
 }
 

@@ -44,6 +44,29 @@ extern const char* const kErrDamaged;    // "Error!Damaged Corvane PAK file!\n"
 // Name of the report that WriteScanLog writes into the current directory.
 extern const char* const kScanLogName;   // "Scan_log.txt"
 
+// Why an ExtractEntry call gave a nonzero result.
+enum class ExtractProblem {
+    None,                // it gave 0
+    NoSuchEntry,         // no archive is open, or the index lies outside the table
+    OutsideArchive,      // -1: the start lies at or beyond the declared size
+    NameRefused,         // the name is empty, or the directory or name is "." or ".."
+    LinkInTheWay,        // a symbolic link has the folder's or the file's name
+    FolderInTheWay,      // a folder has the file's name
+    FileInTheWay,        // a file that is not a folder has the folder's name
+    NotRegularInTheWay,  // a FIFO, device or socket has the file's name
+    IsTheArchive,        // the output would replace the open archive
+    ReadFailed,          // the archive could not be read; systemCode is errno
+    SystemError,         // the system refused; systemCode is its error code
+};
+
+struct ExtractFailure {
+    ExtractProblem problem = ExtractProblem::None;
+    int systemCode = 0;
+};
+
+// The reason in words, for a line such as "entry 5 (a/b): <reason>".
+std::string ExtractFailureText(const ExtractFailure& failure);
+
 class PakArchive {
 public:
     std::string m_path;
@@ -66,9 +89,12 @@ public:
     // Reads sizes and offsets, then directories and names, into the table.
     void LoadTable(ProgressBar& progress);
 
-    // Writes "Scan_log.txt" into the current directory. 1 written; 0 when it
-    // can't be created (then the progress bar is not touched) or a write
-    // fails. Never writes through a symbolic link or over the archive itself.
+    // Writes "Scan_log.txt" into the current directory. 1 written; 0 when no
+    // archive is open or the report can't be created (then the progress bar
+    // is not touched), or when a write fails (the progress calls are made).
+    // An existing report is replaced only by a complete one: a failure leaves
+    // it, or no report, as it was. Never writes through a symbolic link or
+    // over the archive itself.
     int WriteScanLog(ProgressBar& progress);
 
     // The same report, written to `path` instead: a file name, or a path
@@ -78,8 +104,14 @@ public:
     // Copies entry `index` to dir/name (name alone when dir is empty) under
     // the current directory. 0 written; -1 its start lies at or beyond the
     // declared size; -3 the output can't be made safely or completely.
-    // Throws std::bad_alloc when the entry's buffer can't be obtained.
+    // An existing file of that name is replaced only by a complete output; a
+    // failure leaves it as it was. Bytes beyond the end of the archive file
+    // are zeros. Throws std::bad_alloc when the bytes that the file holds for
+    // the entry can't be held in memory.
     int ExtractEntry(std::uint32_t index);
+
+    // Why the last ExtractEntry call gave a nonzero result (None after a 0).
+    const ExtractFailure& LastExtractFailure() const { return m_extractFailure; }
 
     bool IsOpen() const { return m_file != nullptr; }
 
@@ -94,16 +126,23 @@ private:
     std::size_t ReadRawRecord(char* buffer);
 
     // Makes sure m_copyBuffer holds at least `size` bytes.
-    unsigned char* CopyBuffer(std::uint32_t size);
+    unsigned char* CopyBuffer(std::size_t size);
 
-    // Reads the entry into `buffer` and writes it to folder `dir`, file `name`.
+    // Reads the entry's first `held` bytes into `buffer` and writes the
+    // entry to folder `dir`, file `name`.
     int CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                unsigned char* buffer);
+                unsigned char* buffer, std::size_t held);
+
+    // Records why the extraction failed and returns `result`.
+    int Refuse(int result, ExtractProblem problem, int systemCode = 0);
+    int Refuse(const FileError& error);
 
     // Declared before m_file: the stream's buffer outlives the stream.
     std::unique_ptr<char[]> m_readBuffer;
     FilePtr m_file;
     FileIdentity m_fileId;
+    std::uint64_t m_fileLength = 0;   // the archive file's size when it was opened
+    ExtractFailure m_extractFailure;
     std::string m_outPath;
     std::string m_curDir;
     BufferPtr m_copyBuffer;

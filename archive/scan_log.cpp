@@ -12,11 +12,11 @@ constexpr const char* kStars = "************************************************
 constexpr const char* kGood = "Status:GOOD!\n";
 constexpr const char* kFailed = "Status:FAILD!!!!!!!!!!!!!!!!!!!!!!!!\n";
 
-// Collects the report in memory and hands it to the stream in large blocks;
+// Collects the report in memory and hands it to the output in large blocks;
 // numbers are formatted here as "%d" (signed 32-bit) and "%X" would.
 class ReportWriter {
 public:
-    explicit ReportWriter(std::FILE* file) : m_file(file) { m_text.reserve(kBlock + kBlock / 4); }
+    explicit ReportWriter(OutputFile& file) : m_file(file) { m_text.reserve(kBlock + kBlock / 4); }
 
     ReportWriter& operator<<(const char* text)
     {
@@ -74,12 +74,13 @@ private:
     }
     void Write()
     {
-        if (!m_text.empty() && std::fwrite(m_text.data(), 1, m_text.size(), m_file) != m_text.size())
+        // After a failed write the rest is only formatted: the output is lost.
+        if (m_ok && !m_text.empty() && !m_file.Write(m_text.data(), m_text.size()))
             m_ok = false;
         m_text.clear();
     }
 
-    std::FILE* m_file;
+    OutputFile& m_file;
     std::string m_text;
     bool m_ok = true;
 };
@@ -93,15 +94,19 @@ int PakArchive::WriteScanLog(ProgressBar& progress)
 
 int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
 {
+    // No archive, no report: the header values and table may be another's.
+    if (!m_file)
+        return 0;
     const std::size_t slash = path.rfind('/');
     const OutputFolder folder = slash == std::string::npos ? OutputFolder::Current()
                                                            : OutputFolder::Existing(path.substr(0, slash + 1));
-    FilePtr file = folder.Create(slash == std::string::npos ? path : path.substr(slash + 1), m_fileId);
-    if (!file)
+    // An existing report is replaced only once the new one is complete.
+    OutputFile file = folder.Begin(slash == std::string::npos ? path : path.substr(slash + 1), m_fileId);
+    if (!file.IsOpen())
         return 0;
     progress.SetPos(0);
 
-    ReportWriter out(file.get());
+    ReportWriter out(file);
     out << kStars << "Scan Test File v 0.1 for Corvane UnPaker\n" << kStars;
     out << "Name:" << m_path << "\n";
     out << "Size:";
@@ -127,8 +132,7 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
         progress.SetPos(AsSigned32(index));
     }
 
-    const bool written = out.Finish();
-    const bool closed = CloseChecked(std::move(file));
+    const bool written = out.Finish() && file.Commit();
     progress.SetPos(0);
-    return written && closed ? 1 : 0;
+    return written ? 1 : 0;
 }

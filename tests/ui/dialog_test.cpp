@@ -119,12 +119,13 @@ TEST(MainDialog, OutOfMemoryAbandonsTheCommandWhereItHappensAndTheDialogGoesOn)
                    Put(scratch, "g", "x.pak",
                        PakBuilder()
                            .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0x7FFFFFFF)
-                           .TableRecord(0, 5).TableRecord(5, 512u << 20).TableRecord(0, 2)   // 512 MiB past the end
+                           .TableRecord(0, 5).TableRecord(5, 512u << 20).TableRecord(0, 2)   // 512 MiB
                            .File("a.txt").File("b.txt").File("c.txt")
                            .DataAt(200, "hello")
                            .Bytes()),
                    Put(scratch, "h", "y.pak", TwoEntries())};
     std::filesystem::resize_file(scratch / "big.pak", 92 + 16ull * kEntries);   // the table is a hole of zeros
+    std::filesystem::resize_file(scratch / "g/x.pak", 205 + (512ull << 20));     // b.txt's bytes: a hole
     {
         AddressSpaceLimit limit;
         dlg.OnOpenPak();

@@ -1,0 +1,310 @@
+// Outputs that already exist are replaced, never rewritten in place; an
+// entry's memory is bounded by the archive file; every refusal says why.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "pak_archive.h"
+#include "pak_builder.h"
+#include "test_files.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Two entries: "h.txt" (5 bytes) and "big.bin" (3000 bytes), both in the current folder.
+std::string TwoEntryArchive()
+{
+    return PakBuilder()
+        .Header(/*numFiles=*/2, /*dataStart=*/200, /*size=*/0xFFFFFF)
+        .TableRecord(/*offset=*/0, /*size=*/5)
+        .TableRecord(/*offset=*/5, /*size=*/3000)
+        .File("h.txt").File("big.bin")
+        .DataAt(200, "hello" + std::string(3000, 'b'))
+        .Bytes();
+}
+
+mode_t NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+struct stat StatOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+struct Call {
+    std::function<int()> body;
+};
+
+int RunCall(void* context)
+{
+    return static_cast<Call*>(context)->body();
+}
+
+TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
+{
+    struct Row {
+        const char* label;
+        std::function<void()> before;          // what the folder holds before
+        std::function<int(PakArchive&)> act;   // the call, its result compared with `result`
+        int result;
+        Strings tree;                           // the folder afterwards
+        std::vector<std::pair<std::string, std::string>> bytes;   // files and their bytes afterwards
+    };
+    const auto extractH = [](PakArchive& a) { return a.ExtractEntry(0); };
+    const auto extractBigLimited = [](PakArchive& a) {
+        Call call{[&a] { return a.ExtractEntry(1); }};
+        return RunWithFileSizeLimit(1000, RunCall, &call);
+    };
+    const auto report = [](PakArchive& a) {
+        RecordingProgress progress;
+        return a.WriteScanLog(progress);
+    };
+    const auto reportLimited = [](PakArchive& a) {
+        Call call{[&a] {
+            RecordingProgress progress;
+            return a.WriteScanLog(progress);
+        }};
+        return RunWithFileSizeLimit(100, RunCall, &call);
+    };
+    const Row rows[] = {
+        {"a new name", [] {}, extractH, 0, {"h.txt", "outside/", "x.pak"}, {{"h.txt", "hello"}}},
+        {"an existing file", [] { WriteBytes("h.txt", "old bytes, longer than the new"); }, extractH, 0,
+         {"h.txt", "outside/", "x.pak"}, {{"h.txt", "hello"}}},
+        {"a hard link to a file outside the folder",
+         [] {
+             WriteBytes("outside/victim.txt", "victim");
+             ASSERT_EQ(::link("outside/victim.txt", "h.txt"), 0);
+         },
+         extractH, 0, {"h.txt", "outside/", "outside/victim.txt", "x.pak"},
+         {{"h.txt", "hello"}, {"outside/victim.txt", "victim"}}},
+        {"a failed write over an existing file", [] { WriteBytes("big.bin", "old big"); }, extractBigLimited, -3,
+         {"big.bin", "outside/", "x.pak"}, {{"big.bin", "old big"}}},
+        {"a failed write of a new name", [] {}, extractBigLimited, -3, {"outside/", "x.pak"}, {}},
+        {"a hard-linked Scan_log.txt",
+         [] {
+             WriteBytes("outside/victim.txt", "victim");
+             ASSERT_EQ(::link("outside/victim.txt", "Scan_log.txt"), 0);
+         },
+         report, 1, {"Scan_log.txt", "outside/", "outside/victim.txt", "x.pak"}, {{"outside/victim.txt", "victim"}}},
+        {"a report that fails under a file-size limit", [] { WriteBytes("Scan_log.txt", "previous report"); },
+         reportLimited, 0, {"Scan_log.txt", "outside/", "x.pak"}, {{"Scan_log.txt", "previous report"}}},
+        {"a first report that fails", [] {}, reportLimited, 0, {"outside/", "x.pak"}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScratchDir dir;
+        ::mkdir("outside", 0755);
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+        row.before();
+        ::chmod("outside/victim.txt", 0600);
+        if (Exists("h.txt"))
+            ::chmod("h.txt", 0600);
+        EXPECT_EQ(row.act(archive), row.result);
+        EXPECT_EQ(ListTree(dir.Path()), row.tree) << "no temporary file may be left";
+        for (const auto& [path, bytes] : row.bytes)
+            EXPECT_EQ(ReadBytes(path), bytes) << path;
+        if (row.result == 0 && Exists("h.txt")) {
+            EXPECT_EQ(StatOf("h.txt").st_mode & 07777, NewFileMode());
+            EXPECT_EQ(StatOf("h.txt").st_nlink, 1u);
+        }
+    }
+}
+
+TEST(ReplaceOutput, FailedReportKeepsTheProgressCallsOfAWrittenOne)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+    RecordingProgress written;
+    ASSERT_EQ(archive.WriteScanLog(written), 1);
+    struct Context {
+        PakArchive* archive;
+        std::size_t calls;
+    } context{&archive, 0};
+    Call call{[&context] {
+        RecordingProgress failed;
+        const int result = context.archive->WriteScanLog(failed);
+        return result == 0 ? static_cast<int>(failed.calls.size()) : -1;
+    }};
+    EXPECT_EQ(RunWithFileSizeLimit(100, RunCall, &call), static_cast<int>(written.calls.size()));
+}
+
+// "No archive, no report": a failed reopen leaves the old table, which must
+// not be written under the new name.
+TEST(ReplaceOutput, NoReportWithoutAnOpenArchive)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    RecordingProgress progress;
+    EXPECT_EQ(archive.WriteScanLog(progress), 0);
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+    archive.m_path = "missing.pak";
+    ASSERT_EQ(archive.OpenArchive(), 0);
+    EXPECT_EQ(archive.WriteScanLog(progress), 0);
+    EXPECT_EQ(archive.WriteScanLogAs("other.txt", progress), 0);
+    EXPECT_EQ(progress.calls, Strings{});
+    EXPECT_EQ(ListTree(dir.Path()), Strings{"x.pak"});
+}
+
+// 151 bytes declaring an entry of 4 GiB - 1 that starts inside the declared
+// size: the file holds 3 of its bytes, so memory for 3 bytes is all it takes,
+// and the output is extended with zeros to its full length.
+TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
+{
+    ScratchDir dir;
+    const std::string bytes = PakBuilder()
+                                  .Header(/*numFiles=*/2, /*dataStart=*/148, /*size=*/0xFFFFFFFF)
+                                  .TableRecord(/*offset=*/0, /*size=*/0xFFFFFFFF)
+                                  .TableRecord(/*offset=*/0, /*size=*/3)
+                                  .File("huge.bin").File("after.bin")
+                                  .DataAt(148, "abc")
+                                  .Bytes();
+    ASSERT_EQ(bytes.size(), 151u);
+    WriteBytes("x.pak", bytes);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // 1 GiB of address space beyond what the process has now.
+        rlim_t pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t space = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+        const rlimit limit{space, space};
+        ::setrlimit(RLIMIT_AS, &limit);
+        rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
+        PakArchive archive;
+        int code = 0;
+        try {
+            if (OpenAndLoad(archive, "x.pak") != 1)
+                code = 10;
+            else if (archive.ExtractEntry(0) != 0)
+                code = 11;
+            else if (archive.ExtractEntry(1) != 0)
+                code = 12;
+        } catch (const std::bad_alloc&) {
+            code = 13;
+        }
+        rusage after{};
+        ::getrusage(RUSAGE_SELF, &after);
+        if (code == 0 && after.ru_maxrss - before.ru_maxrss > 64 * 1024)   // KiB
+            code = 14;
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "10 open, 11/12 an entry failed, 13 out of memory, 14 peak memory";
+
+    const struct stat st = StatOf("huge.bin");
+    EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), 0xFFFFFFFFull);
+    const int fd = ::open("huge.bin", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char head[4] = {};
+    EXPECT_EQ(::pread(fd, head, sizeof head, 0), 4);
+    EXPECT_EQ(std::string(head, 4), std::string("abc\0", 4));
+    std::string tail(4096, 'x');
+    EXPECT_EQ(::pread(fd, tail.data(), tail.size(), 0xFFFFFFFFll - 4096), 4096);
+    EXPECT_EQ(tail, std::string(4096, '\0'));
+    ::close(fd);
+    EXPECT_EQ(ReadBytes("after.bin"), "abc");
+}
+
+TEST(ExtractReasons, EachRefusalSaysWhy)
+{
+    struct Row {
+        const char* label;
+        std::function<void()> before;
+        std::string dir, name;
+        std::uint32_t offset;
+        int result;
+        ExtractProblem problem;
+        std::string text;
+    };
+    const std::string longName(300, 'n');
+    const Row rows[] = {
+        {"written", [] {}, "", "a.txt", 0, 0, ExtractProblem::None, "written"},
+        {"start beyond the declared size", [] {}, "", "a.txt", 0x10000, -1, ExtractProblem::OutsideArchive,
+         "starts at or beyond the declared archive size"},
+        {"name ..", [] {}, "", "..", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
+        {"folder .", [] {}, ".", "a.txt", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
+        {"a link as the file", [] { ASSERT_EQ(::symlink("elsewhere", "a.txt"), 0); }, "", "a.txt", 0, -3,
+         ExtractProblem::LinkInTheWay, "a symbolic link is in the way"},
+        {"a link as the folder", [] { ASSERT_EQ(::symlink(".", "sub"), 0); }, "sub", "a.txt", 0, -3,
+         ExtractProblem::LinkInTheWay, "a symbolic link is in the way"},
+        {"a folder as the file", [] { ::mkdir("a.txt", 0755); }, "", "a.txt", 0, -3, ExtractProblem::FolderInTheWay,
+         "a folder is in the way"},
+        {"a file as the folder", [] { WriteBytes("sub", "plain"); }, "sub", "a.txt", 0, -3,
+         ExtractProblem::FileInTheWay, "a file is where its folder should be"},
+        {"a FIFO as the file", [] { ASSERT_EQ(::mkfifo("a.txt", 0644), 0); }, "", "a.txt", 0, -3,
+         ExtractProblem::NotRegularInTheWay, "a file that is not a regular file is in the way"},
+        {"the archive itself", [] {}, "", "x.pak", 0, -3, ExtractProblem::IsTheArchive,
+         "it would overwrite the archive itself"},
+        {"a name too long", [] {}, "", longName, 0, -3, ExtractProblem::SystemError, std::strerror(ENAMETOOLONG)},
+        {"a folder name too long", [] {}, longName, "a.txt", 0, -3, ExtractProblem::SystemError,
+         std::strerror(ENAMETOOLONG)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScratchDir dir;
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", PakBuilder()
+                                                    .Header(/*numFiles=*/1, /*dataStart=*/200, /*size=*/0x1000)
+                                                    .TableRecord(/*offset=*/0, /*size=*/4)
+                                                    .File("a.txt")
+                                                    .DataAt(200, "data")
+                                                    .Bytes()), 1);
+        archive.m_table[0] = PakEntry{row.dir, row.name, row.offset, 4};
+        row.before();
+        EXPECT_EQ(archive.ExtractEntry(0), row.result);
+        EXPECT_EQ(archive.LastExtractFailure().problem, row.problem);
+        EXPECT_EQ(ExtractFailureText(archive.LastExtractFailure()), row.text);
+    }
+}
+
+int ExtractIntoLockedFolder(void* context)
+{
+    auto* archive = static_cast<PakArchive*>(context);
+    const int result = archive->ExtractEntry(0);
+    const ExtractFailure failure = archive->LastExtractFailure();
+    return result == -3 && failure.problem == ExtractProblem::SystemError && failure.systemCode == EACCES ? 0 : 1;
+}
+
+TEST(ExtractReasons, SystemReasonsAndEntriesOutsideTheTable)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    EXPECT_EQ(archive.ExtractEntry(0), -3);
+    EXPECT_EQ(ExtractFailureText(archive.LastExtractFailure()), "no such entry in the loaded table");
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+    EXPECT_EQ(archive.ExtractEntry(2), -3);
+    EXPECT_EQ(archive.LastExtractFailure().problem, ExtractProblem::NoSuchEntry);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    EXPECT_EQ(RunWithoutPrivileges(ExtractIntoLockedFolder, &archive), 0);
+    EXPECT_EQ(ExtractFailureText(ExtractFailure{ExtractProblem::SystemError, EACCES}), std::strerror(EACCES));
+    ::chmod(dir.Path().c_str(), 0755);
+    EXPECT_EQ(archive.ExtractEntry(0), 0);
+    EXPECT_EQ(archive.LastExtractFailure().problem, ExtractProblem::None) << "a success clears the reason";
+}
+
+} // namespace
