@@ -110,13 +110,19 @@ void Complain(const std::string& message)
 Request ParseCommandLine(int argc, char** argv, Options& options, std::string& why)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
+    // --help and --version count wherever an option may stand, never as the
+    // value of -o or -C, nor after "--".
+    const std::string command = args.empty() ? std::string() : args[0];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--")
             break;
         if (arg == "--help" || arg == "-h")
             return Request::Help;
         if (arg == "--version")
             return Request::Version;
+        if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract"))
+            ++i;   // its value, whatever it looks like
     }
     if (args.empty()) {
         why = "no command given";
@@ -308,15 +314,6 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     return kExitIncomplete;
 }
 
-const char* FailureReason(int result)
-{
-    switch (result) {
-    case -1: return "starts at or beyond the declared archive size";
-    case -3: return "can't be written safely or completely";
-    default: return "not extracted";
-    }
-}
-
 // True when `path` is to be extracted; marks every pattern that matches it.
 bool IsSelected(const std::string& path, const std::vector<std::string>& patterns, std::vector<bool>& matched)
 {
@@ -352,7 +349,7 @@ int Extract(PakArchive& archive, const Options& options)
                 ++failed;
                 progress.Clear();
                 std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i, Printable(path).c_str(),
-                             FailureReason(result));
+                             ExtractFailureText(archive.LastExtractFailure()).c_str());
             }
         }
         progress.Show(i + 1, count);

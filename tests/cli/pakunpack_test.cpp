@@ -191,13 +191,30 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
     // The relative archive path is resolved before changing into "out".
     const RunResult run = Pakunpack({"extract", "mixed.pak", "-C", "out"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "pakunpack: entry 4 (snd/d.wav): can't be written safely or completely\n"
+    EXPECT_EQ(run.err, "pakunpack: entry 4 (snd/d.wav): a folder is in the way\n"
                        "pakunpack: entry 5 (snd/e\\x1B.ogg): starts at or beyond the declared archive size\n");
     EXPECT_EQ(run.out, "4 extracted, 2 failed\n");
     EXPECT_EQ(ListTree(dir / "out"),
               (Strings{"a.txt", "maps/", "maps/b.dat", "maps/c.dat", "maps/wrap.bin", "snd/", "snd/d.wav/"}));
     EXPECT_EQ(ReadBytes("out/a.txt"), "hello");
     EXPECT_EQ(ReadBytes("out/maps/b.dat"), "bdat");
+}
+
+// An option's value is a value even when it looks like --help or --version.
+TEST_F(PakunpackTest, OptionValuesThatLookLikeHelpOrVersionAreValues)
+{
+    ::mkdir("-h", 0755);
+    const RunResult extracted = Pakunpack({"extract", "mixed.pak", "-C", "-h", "a.txt"});
+    EXPECT_EQ(extracted.status, 0);
+    EXPECT_EQ(extracted.out, "1 extracted, 0 failed\n");
+    EXPECT_EQ(ReadBytes("-h/a.txt"), "hello");
+
+    const RunResult scanned = Pakunpack({"scan", "mixed.pak", "-o", "--version"});
+    EXPECT_EQ(scanned.status, 0);
+    EXPECT_EQ(scanned.out + scanned.err, "");
+    EXPECT_EQ(ReadBytes("--version").substr(0, 48), std::string(48, '*'));
+    // Where an option may stand, they still count.
+    EXPECT_EQ(Pakunpack({"scan", "mixed.pak", "-o", "r.txt", "--version"}).out.rfind("pakunpack ", 0), 0u);
 }
 
 TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
@@ -248,13 +265,15 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
     EXPECT_EQ(unwritten.status, 1);
     EXPECT_EQ(unwritten.err, "pakunpack: can't write to standard output\n");
 
-    // Entry 1 needs far more memory than the child may have; extraction stops there.
+    // Entry 1's bytes are in the file (a hole of 1.5 GiB), and holding them
+    // needs far more memory than the child may have; extraction stops there.
     WriteBytes("big.pak", PakBuilder()
                               .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0xFFFFFFFF)
-                              .TableRecord(0, 2).TableRecord(0, 0xF0000000).TableRecord(0, 2)
+                              .TableRecord(0, 2).TableRecord(0, 0x60000000).TableRecord(0, 2)
                               .File("a.txt").File("b.bin").File("c.txt")
                               .DataAt(200, "ab")
                               .Bytes());
+    std::filesystem::resize_file("big.pak", 200 + 0x60000000ull);
     RunSetup tight;
     tight.memoryHeadroom = std::size_t{1} << 30;
     const RunResult run = Pakunpack({"extract", "big.pak"}, tight);
