@@ -295,27 +295,33 @@ bool IsDotComponent(const std::string& text)
     return text == "." || text == "..";
 }
 
-// The result ExtractEntry must give for `entry` (its start lies before S) and
-// what it leaves on disk, given what earlier entries left.
-int PredictExtraction(const PakEntry& entry, std::uint32_t start, std::size_t nameMax, ExpectedTree& tree)
+// Why ExtractEntry must fail for `entry` (its start lies before S), None when
+// it must write it, and what it leaves on disk, given what earlier entries left.
+ExtractProblem PredictExtraction(const PakEntry& entry, std::uint32_t start, std::size_t nameMax, ExpectedTree& tree)
 {
+    if (entry.name.empty() || IsDotComponent(entry.name) || IsDotComponent(entry.dir))
+        return ExtractProblem::NameRefused;
     const std::string dir = OnePathComponent(entry.dir);
     const std::string name = OnePathComponent(entry.name);
-    if (name.empty() || IsDotComponent(name) || IsDotComponent(dir))
-        return -3;
     std::string path = name;
     if (!dir.empty()) {
-        if (dir.size() > nameMax || tree.files.count(dir) != 0)
-            return -3;
+        if (dir.size() > nameMax)
+            return ExtractProblem::SystemError;
+        if (tree.files.count(dir) != 0)
+            return ExtractProblem::FileInTheWay;
         tree.dirs.insert(dir);   // stays even when the file can't be made
         path = dir + "/" + name;
-    } else if (tree.dirs.count(name) != 0 || name == kArchiveName) {
-        return -3;
+    } else if (tree.dirs.count(name) != 0) {
+        return ExtractProblem::FolderInTheWay;
+    } else if (name == kArchiveName) {
+        return ExtractProblem::IsTheArchive;
     }
     if (name.size() > nameMax)
-        return -3;
-    tree.files[path] = InputSpan{start, entry.size};   // its bytes, zeros beyond the input
-    return 0;
+        return ExtractProblem::SystemError;
+    // Its bytes, zeros beyond the input; a later entry of the same path
+    // replaces the file, leaving nothing of the earlier one behind.
+    tree.files[path] = InputSpan{start, entry.size};
+    return ExtractProblem::None;
 }
 
 void CheckOpenFailure(const PakArchive& archive, const char* expectedError, Failures& failures)
@@ -383,19 +389,22 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
     for (std::uint32_t i = 0; i < archive.m_table.size(); ++i) {
         const PakEntry& entry = archive.m_table[i];
         const std::uint32_t start = archive.m_dataStart + entry.offset;   // wraps, as the format does
-        int expected = -1;
+        ExtractProblem problem = ExtractProblem::OutsideArchive;
         if (start < archive.m_archiveSize) {
             if (entry.size > kMaxEntrySize || written + entry.size > kMaxWritten || outputs == kMaxOutputs)
                 continue;
             written += entry.size;
             ++outputs;
-            expected = PredictExtraction(entry, start, nameMax, tree);
+            problem = PredictExtraction(entry, start, nameMax, tree);
         }
+        const int expected = problem == ExtractProblem::None ? 0 : problem == ExtractProblem::OutsideArchive ? -1 : -3;
         const int result = archive.ExtractEntry(i);
+        const std::string what = "entry " + std::to_string(i) + " " + Shown(entry.dir) + "/" + Shown(entry.name);
         if (result != expected)
-            failures.Add("entry " + std::to_string(i) + " " + Shown(entry.dir) + "/" + Shown(entry.name) +
-                         ": ExtractEntry gave " + std::to_string(result) + ", expected " +
+            failures.Add(what + ": ExtractEntry gave " + std::to_string(result) + ", expected " +
                          std::to_string(expected));
+        else if (archive.LastExtractFailure().problem != problem)
+            failures.Add(what + ": the wrong reason, " + ExtractFailureText(archive.LastExtractFailure()));
     }
     if (archive.ExtractEntry(count) != -3)
         failures.Add("an index past the table was not refused");
@@ -410,6 +419,9 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
         failures.Add("a failed open changed the previous values");
     if (count > 0 && archive.ExtractEntry(0) != -3)
         failures.Add("an entry was extracted with no archive open");
+    // Nor may the old table be reported under the failed name.
+    if (archive.WriteScanLog(progress) != 0 || progress.TakeCalls() != 0)
+        failures.Add("a report was written with no archive open");
 }
 
 void CheckFile(int dirFd, const std::string& name, const std::string& key, const std::string& input,
