@@ -1,19 +1,16 @@
 // pakunpack: lists, reports on and extracts ".pak" archives from the command
 // line, through the same archive calls as the dialog, and never asks anything.
-#include <fnmatch.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "pak_archive.h"
+#include "pattern_match.h"
+#include "platform.h"
 #include "text_escape.h"
 
 namespace {
@@ -180,22 +177,6 @@ Request ParseCommandLine(int argc, char** argv, Options& options, std::string& w
     return Request::Run;
 }
 
-// The path is made absolute while the starting directory is current, so that
-// extract -C still finds the archive; it is what the report shows as Name:.
-std::string AbsolutePath(const std::string& path)
-{
-    if (path.empty() || path[0] == '/')
-        return path;
-    std::vector<char> cwd(4096);
-    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-        if (errno != ERANGE)
-            return path;   // no usable current directory: the path as given
-        cwd.resize(cwd.size() * 2);
-    }
-    const std::string folder(cwd.data());
-    return folder == "/" ? folder + path : folder + "/" + path;
-}
-
 // The archive calls take a progress bar; only extraction shows one here.
 class SilentProgress : public ProgressBar {
 public:
@@ -207,7 +188,7 @@ public:
 // second, when stderr is a terminal; nothing otherwise.
 class ProgressLine {
 public:
-    ProgressLine() : m_bShown(::isatty(STDERR_FILENO) == 1) {}
+    ProgressLine() : m_bShown(StandardErrorIsTerminal()) {}
     ~ProgressLine() { Clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -319,7 +300,7 @@ bool IsSelected(const std::string& path, const std::vector<std::string>& pattern
 {
     bool selected = patterns.empty();
     for (std::size_t i = 0; i < patterns.size(); ++i) {
-        if (::fnmatch(patterns[i].c_str(), path.c_str(), 0) == 0) {
+        if (MatchesPattern(patterns[i], path)) {
             matched[i] = true;
             selected = true;
         }
@@ -329,8 +310,9 @@ bool IsSelected(const std::string& path, const std::vector<std::string>& pattern
 
 int Extract(PakArchive& archive, const Options& options)
 {
-    if (options.folder && ::chdir(options.folder->c_str()) != 0) {
-        Complain("can't enter '" + Printable(*options.folder) + "': " + std::strerror(errno));
+    std::string why;
+    if (options.folder && !ChangeFolder(*options.folder, why)) {
+        Complain("can't enter '" + Printable(*options.folder) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
@@ -370,6 +352,8 @@ int Extract(PakArchive& archive, const Options& options)
 int Run(const Options& options)
 {
     PakArchive archive;
+    // Made absolute while the starting directory is current, so that
+    // extract -C still finds it; the report shows it as Name:.
     if (!OpenAndLoad(archive, AbsolutePath(options.archive)))
         return kExitCantOpen;
     switch (options.command) {
@@ -384,6 +368,7 @@ int Run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    UseBinaryStandardStreams();
     int status = kExitDone;
     try {
         Options options;
