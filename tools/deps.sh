@@ -11,8 +11,10 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
     # The resource compiler a test checks res/tessup.rc with.
     binutils-mingw-w64-x86-64
-    # The install test checks the menu entry with desktop-file-validate.
-    desktop-file-utils
+    # The install test checks the menu entry with desktop-file-validate, and
+    # the file type, the AppStream data and the manual pages; the package
+    # test builds the Debian package and checks it with lintian.
+    desktop-file-utils shared-mime-info appstream man-db dpkg-dev file lintian
 )
 
 missing=()
