@@ -132,6 +132,12 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
     return got;
 }
 
+std::size_t FolderPartLength(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
 std::string DiskName(const std::string& text)
 {
     std::string onDisk = text;
@@ -348,39 +354,55 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     const int dir = static_cast<int>(m_handle);
     out.m_folder = m_handle;
     out.m_name = name;
-    // A file made just now is new and regular: it is written in place.
-    int fd = ::openat(dir, name.c_str(), kCreateFlags, 0666);
-    if (fd >= 0) {
-        out.m_handle = fd;
-        return out;
-    }
-    if (errno != EEXIST) {
-        out.m_error = FileError{FileProblem::System, errno};
-        return out;
-    }
-    // Something has the name. It is looked at, never opened: whatever it is,
-    // its bytes are not touched, and only a regular file is replaced.
+    // After one name that existed, the next probably exists too (a second
+    // extraction over the same tree): then it is looked at first, which
+    // saves the exclusive create that would fail.
+    bool tryCreate = !m_expectExisting;
     struct stat st {};
-    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        out.m_error = FileError{FileProblem::System, errno};
-        return out;
+    for (;;) {
+        if (tryCreate) {
+            // A file made just now is new and regular: it is written in place.
+            const int fd = ::openat(dir, name.c_str(), kCreateFlags, 0666);
+            if (fd >= 0) {
+                m_expectExisting = false;
+                out.m_handle = fd;
+                return out;
+            }
+            if (errno != EEXIST) {
+                out.m_error = FileError{FileProblem::System, errno};
+                return out;
+            }
+        }
+        // Something has the name. It is looked at, never opened: whatever it
+        // is, its bytes are not touched, and only a regular file is replaced.
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            break;
+        if (errno != ENOENT || tryCreate) {
+            out.m_error = FileError{FileProblem::System, errno};
+            return out;
+        }
+        tryCreate = true;
     }
-    const FileProblem problem = S_ISLNK(st.st_mode)              ? FileProblem::Link
-                                : S_ISDIR(st.st_mode)            ? FileProblem::Folder
-                                : !S_ISREG(st.st_mode)           ? FileProblem::NotRegular
+    m_expectExisting = true;
+    const FileProblem problem = S_ISLNK(st.st_mode)                 ? FileProblem::Link
+                                : S_ISDIR(st.st_mode)               ? FileProblem::Folder
+                                : !S_ISREG(st.st_mode)              ? FileProblem::NotRegular
                                 : SameFile(IdentityOf(st), protect) ? FileProblem::Protected
-                                                                 : FileProblem::None;
+                                                                    : FileProblem::None;
     if (problem != FileProblem::None) {
         out.m_error = FileError{problem, 0};
         return out;
     }
     // The new bytes go to a file of our own beside it; Commit renames it over.
+    // The names differ per process and per call; a clash (a child forked
+    // from this process, a leftover) only costs another try.
+    static const std::uint32_t base = static_cast<std::uint32_t>(::getpid()) * 2654435761u;
     static std::atomic<std::uint32_t> counter{0};
     for (int attempt = 0; attempt < 64; ++attempt) {
-        const std::uint32_t salt = static_cast<std::uint32_t>(::getpid()) * 2654435761u + counter.fetch_add(1);
+        const std::uint32_t salt = base + counter.fetch_add(1);
         char temp[32];
         std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(salt));
-        fd = ::openat(dir, temp, kCreateFlags, 0666);
+        const int fd = ::openat(dir, temp, kCreateFlags, 0666);
         if (fd >= 0) {
             out.m_handle = fd;
             out.m_tempName = temp;

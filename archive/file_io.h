@@ -65,6 +65,11 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
 // refused empty names, "." and "..".
 std::string DiskName(const std::string& text);
 
+// How much of `path` names its folder: up to and with its last separator
+// ('/', on Windows '\\' as well, or the ':' of a drive such as "C:x"); 0 when
+// the path is a name alone.
+std::size_t FolderPartLength(const std::string& path);
+
 // The Windows rules, on every platform so that they are tested everywhere:
 // < > : " / \ | ? * and bytes 0x01-0x1F become '_', a last '.' or ' '
 // becomes '_', and a name whose part before its first '.' (trailing spaces
@@ -187,4 +192,6 @@ private:
     FileIdentity m_identity;
     std::string m_path;   // Windows: the folder's full path
     FileError m_error;
+    // Whether the last output begun here replaced an existing file.
+    mutable bool m_expectExisting = false;
 };
