@@ -13,25 +13,25 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "pak_unpacker_dlg.h"
+#include "qt_pak_unpacker_dlg.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The real dialog, with the file chooser answered and boxes counted.
-class BenchDialog : public CPakUnpackerDlg {
+class BenchDialog : public CQtPakUnpackerDlg {
 public:
-    explicit BenchDialog(const QString& path) : m_path(path) {}
+    explicit BenchDialog(const std::string& path) : m_path(path) {}
     int boxes = 0;
 
 protected:
-    QString ChooseArchivePath() override { return m_path; }
-    void ShowMessage(const QString&, const QString&) override { ++boxes; }
-    void ShowOutOfMemory() override { ++boxes; }
+    std::string ChooseArchivePath() override { return m_path; }
+    void ShowMessage(const std::string&, const std::string&) override { ++boxes; }
+    void ShowOutOfMemory(const std::string&, const std::string&) override { ++boxes; }
 
 private:
-    QString m_path;
+    std::string m_path;
 };
 
 // Runs `work` inside a fresh folder below `base` and returns its wall time.
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     const int runs = std::max(1, std::atoi(argv[2]));
 
     QApplication app(argc, argv);
-    BenchDialog dialog(QString::fromLocal8Bit(archivePath.c_str()));
+    BenchDialog dialog(archivePath);
     dialog.show();
     QApplication::processEvents();
     dialog.OnOpenPak();   // opens, loads and reports next to the archive

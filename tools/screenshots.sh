@@ -83,8 +83,10 @@ shot_around() {
     echo "saved $out/$2"
 }
 
-# The program starts in the sample's folder, so the chooser opens there.
-(cd "$work" && exec "$tessup") &
+# The program starts in the sample's folder, so the chooser opens there. Its
+# home and configuration folders start empty, and must stay so.
+mkdir -p "$work/home" "$work/config"
+(cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/config" exec "$tessup") &
 tessup_pid=$!
 pids+=("$tessup_pid")
 
@@ -126,4 +128,9 @@ if kill -0 "$tessup_pid" 2>/dev/null; then
     exit 1
 fi
 echo "Tessup ended when its dialog closed. Files next to the archive:"
-(cd "$work" && find . -type f ! -name data.pak | sort)
+(cd "$work" && find . -type f ! -name data.pak ! -path './home/*' ! -path './config/*' | sort)
+kept="$(find "$work/home" "$work/config" -mindepth 1)"
+if [ -n "$kept" ]; then
+    printf 'Tessup wrote under its home or configuration folder:\n%s\n' "$kept" >&2
+    exit 1
+fi

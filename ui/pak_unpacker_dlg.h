@@ -1,72 +1,86 @@
-// The main dialog: open an archive, show what it holds, extract every entry.
+// The main dialog's logic: the steps of "Open Pak file..." and "Extract All",
+// the window-menu command and what running out of memory does, over the
+// window system that a front end supplies.
 #pragma once
 
-#include <QIcon>
-#include <QString>
-
 #include <cstdint>
+#include <string>
 
 #include "pak_archive.h"
-#include "template_dialog.h"
-
-class CProgressCtrl;
-class QMenu;
-
-// What the two commands ask of the user besides the dialog itself: a file
-// chooser and message boxes. The dialog answers with Qt's own; tests answer
-// from a script.
-class PakUnpackerPrompts {
-public:
-    virtual ~PakUnpackerPrompts() = default;
-    // Full path of the archive the user picked; empty when they cancelled.
-    virtual QString ChooseArchivePath() = 0;
-    // A box with one OK button and no icon; returns once it is dismissed.
-    virtual void ShowMessage(const QString& text, const QString& caption) = 0;
-    // The warning "Out of memory.", captioned with the application's name.
-    virtual void ShowOutOfMemory() = 0;
-};
 
 // Owns the archive for the program's whole life. Each command runs to its
 // end on the dialog's thread; only the progress bar, message boxes and the
 // explicit refresh and repaint points change the screen meanwhile. Running
 // out of memory abandons the command where it happened and leaves the dialog
 // showing what its last refresh showed.
-class CPakUnpackerDlg : public CTemplateDialog, protected PakUnpackerPrompts {
-    Q_OBJECT
+//
+// A front end derives from this class, builds the window from template 102,
+// calls OnInitDialog once its controls exist, routes the buttons and the
+// window-menu commands to the handlers below and supplies the platform layer.
+class CPakUnpackerDlg {
 public:
-    explicit CPakUnpackerDlg(QWidget* parent = nullptr);
-    ~CPakUnpackerDlg() override;
+    CPakUnpackerDlg();
+    virtual ~CPakUnpackerDlg() = default;
+    CPakUnpackerDlg(const CPakUnpackerDlg&) = delete;
+    CPakUnpackerDlg& operator=(const CPakUnpackerDlg&) = delete;
 
-    // "Open Pak file...": choose, open, show the header values, load the
-    // table and write "Scan_log.txt" in the archive's folder.
+    // The first refresh, the About entry at the end of the window menu (when
+    // string 101 is not empty) and the window's icon. Returns true: the focus
+    // goes to the first tab stop.
+    bool OnInitDialog();
+    // "Open Pak file...": the chooser, then the steps of OnOpenPath.
     void OnOpenPak();
+    // Opens `path` as a choice in the chooser would: its folder becomes
+    // current, the header values show, the table loads and "Scan_log.txt" is
+    // written there. The command line and a dropped file come in here; a
+    // relative path is taken from the current directory, an empty one does
+    // nothing.
+    void OnOpenPath(const std::string& path);
     // "Extract All": every entry of the open archive, one box per failure.
     void OnExtractAll();
-    // Window-menu commands; ids 0x10..0x1F open the About box. Linux window
-    // managers keep their own window menu, so the dialog's context menu is
-    // where this command comes from.
+    // Window-menu commands: ids 0x10..0x1F open the About box, the rest go to
+    // the platform's own handling.
     void OnSysCommand(unsigned int id, std::intptr_t param);
 
 protected:
-    void OnCommand(int id) override;
-    void DoDataExchange() override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    // The platform layer.
 
-    QString ChooseArchivePath() override;
-    void ShowMessage(const QString& text, const QString& caption) override;
-    void ShowOutOfMemory() override;
-
-private:
-    bool OnInitDialog();
-    void OpenPak();
-    void ExtractAll();
+    // With false, the refresh: writes the four texts below into controls
+    // 1002, 1003, 1004 and 1001 at once. The logic never reads controls back.
+    virtual void UpdateData(bool saveAndValidate) = 0;
+    // Paints the dialog now, not when control returns to the event loop.
+    virtual void UpdateWindow() = 0;
+    // Control 1005, the progress bar the archive operations drive.
+    virtual ProgressBar& Progress() = 0;
+    // The file-open dialog: the full path of the file the user picked, empty
+    // when they cancelled.
+    virtual std::string ChooseArchivePath() = 0;
+    // A box owned by the dialog with one OK button and no icon; returns once
+    // it is dismissed.
+    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    // The system-modal warning (exclamation icon, OK button) for a failed
+    // allocation; it must not need much memory itself.
+    virtual void ShowOutOfMemory(const std::string& text, const std::string& caption) = 0;
+    // String `id` of the program's resources; empty when there is none.
+    virtual std::string StringResource(int id) = 0;
+    // Appends a separator and the item `id` with `text` to the window menu,
+    // when the window has one.
+    virtual void AppendToWindowMenu(unsigned int id, const std::string& text) = 0;
+    // Sets the window's big and then its small icon to icon `id`.
+    virtual void SetWindowIcon(int id) = 0;
+    // Runs the About box modally over the dialog.
+    virtual void RunAboutBox() = 0;
+    // The platform's handling of a window-menu command that isn't ours.
+    virtual void DefaultSysCommand(unsigned int id, std::intptr_t param) = 0;
 
     PakArchive m_archive;
-    CProgressCtrl* m_progress = nullptr;
-    QString m_strPakName = QStringLiteral("None");
-    QString m_strNumFiles = QStringLiteral("NULL");
-    QString m_strSize = QStringLiteral("NULL");
-    QString m_strStatus = QStringLiteral("Wait");
-    QIcon m_hIcon;
-    QMenu* m_windowMenu = nullptr;
+    std::string m_strPakName = "None";
+    std::string m_strNumFiles = "NULL";
+    std::string m_strSize = "NULL";
+    std::string m_strStatus = "Wait";
+
+private:
+    void OpenPath(const std::string& path);
+    void ExtractAll();
+    void ReportOutOfMemory();
 };

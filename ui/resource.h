@@ -7,9 +7,13 @@ constexpr int IDS_ABOUTBOX = 101;            // "&About Tessup..."
 constexpr int IDD_PAKUNPACKER_DIALOG = 102;
 constexpr int IDR_MAINFRAME = 128;           // the program's icon: 32 x 32 and 16 x 16
 
-// Commands every dialog understands.
+// Commands every dialog understands (<windows.h> has them as macros).
+#ifndef IDOK
 constexpr int IDOK = 1;
+#endif
+#ifndef IDCANCEL
 constexpr int IDCANCEL = 2;
+#endif
 
 // Controls of the main dialog.
 constexpr int IDC_EXTRACT_ALL = 3;           // "Extract All" carries command id 3

@@ -12,10 +12,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "about_dlg.h"
 #include "pak_unpacker_app.h"
+#include "program_paths.h"
 #include "ui_support.h"
 
 namespace {
@@ -52,8 +54,8 @@ void CheckAboutBox(QWidget* window, QWidget* owner, Qt::Key key)
 }
 
 // The main dialog with its own file chooser and boxes, the out-of-memory box within reach.
-struct PromptingDlg : CPakUnpackerDlg {
-    using CPakUnpackerDlg::ShowOutOfMemory;
+struct PromptingDlg : CQtPakUnpackerDlg {
+    using CQtPakUnpackerDlg::ShowOutOfMemory;
 };
 
 // Checks the message box that `window` should be, with one OK button, then presses it.
@@ -64,18 +66,22 @@ void CheckBox(QWidget* window, QWidget* owner, QMessageBox::Icon icon, const QSt
     EXPECT_EQ(box->parentWidget(), owner);
     EXPECT_EQ(box->icon(), icon);
     EXPECT_EQ(box->buttons(), QList<QAbstractButton*>({box->button(QMessageBox::Ok)}));
+    EXPECT_TRUE(box->button(QMessageBox::Ok)->icon().isNull());
     EXPECT_EQ(box->windowTitle(), caption);
     EXPECT_EQ(box->text(), text);
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
 }
 
-TEST(QtWindows, ChooserListsPakFilesOrAllAndBoxesArePlainWithRoomForTheCaptionOrAnOutOfMemoryWarning)
+TEST(QtWindows, ChooserListsPakFilesOrAllKeepsNoHistoryAndBoxesArePlainWithRoomForTheCaptionOrAWarning)
 {
     ScratchDir scratch;
     Put(scratch, "games", "bad.pak", PakBuilder().Signature(9).Bytes());
     Put(scratch, "games", "README", "no dot in this name");
     Put(scratch, "games", "notes.txt", "");
     QDir::setCurrent(QString::fromStdString(scratch / "games"));
+    // Where Qt's chooser would keep its folder history (the tests' own location).
+    const QString kept = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/QtProject.conf";
+    QFile::remove(kept);
     PromptingDlg dlg;
     UiScript script;
     script
@@ -102,20 +108,21 @@ TEST(QtWindows, ChooserListsPakFilesOrAllAndBoxesArePlainWithRoomForTheCaptionOr
             CheckBox(window, &dlg, QMessageBox::NoIcon, QString::fromLatin1(kErrNotPak), "Error!");
         });
     dlg.OnOpenPak();
+    EXPECT_FALSE(QFile::exists(kept));
     // The out-of-memory box, which the dialog tests reach from both commands.
     script.Then([&](QWidget* window) {
         EXPECT_EQ(window->windowModality(), Qt::ApplicationModal);
-        // No name was given to the application: it is the executable's.
-        CheckBox(window, &dlg, QMessageBox::Warning, QFileInfo(QApplication::applicationFilePath()).baseName(),
-                 "Out of memory.");
+        // The executable's own name, as Qt finds it too.
+        CheckBox(window, &dlg, QMessageBox::Warning,
+                 QFileInfo(QApplication::applicationFilePath()).completeBaseName(), "Out of memory.");
     });
-    dlg.ShowOutOfMemory();
+    dlg.ShowOutOfMemory("Out of memory.", ApplicationName());
     script.ExpectAllAnswered();
 }
 
 TEST(QtWindows, RightClickAnywhereOffersAboutAndSysCommands0x10To0x1FOpenIt)
 {
-    CPakUnpackerDlg dlg;
+    CQtPakUnpackerDlg dlg;
     for (QWidget* target : {dlg.GetDlgItem(IDC_PAK_NAME), static_cast<QWidget*>(&dlg)}) {
         SCOPED_TRACE(Describe(target));
         UiScript script;
@@ -147,7 +154,7 @@ TEST(QtWindows, InitInstanceRunsTheMainDialogModallyAndReturnsFalseWhenItEnds)
 {
     UiScript script;
     script.Then([](QWidget* window) {
-        auto* dlg = qobject_cast<CPakUnpackerDlg*>(window);
+        auto* dlg = qobject_cast<CQtPakUnpackerDlg*>(window);
         ASSERT_NE(dlg, nullptr) << Describe(window);
         EXPECT_EQ(dlg->parentWidget(), nullptr);
         QTest::keyClick(dlg, Qt::Key_Escape);

@@ -1,12 +1,8 @@
-// What the UI tests share: a timer that answers real windows, a main dialog
-// with a scripted chooser and boxes that logs what the user would see, the
-// archives they open and a way to run out of memory.
+// What the Qt tests share: a timer that answers real windows and a main
+// dialog with a scripted chooser and boxes that logs what the user would see.
 #pragma once
 
 #include <gtest/gtest.h>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -15,20 +11,14 @@
 
 #include <algorithm>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "pak_builder.h"
-#include "pak_unpacker_dlg.h"
+#include "dialog_support.h"
+#include "qt_pak_unpacker_dlg.h"
 #include "qt_progress_bar.h"
 #include "resource.h"
-#include "test_files.h"
-
-using Log = std::vector<std::string>;
 
 // "ClassName 'title'".
 inline std::string Describe(const QWidget* window)
@@ -89,46 +79,16 @@ private:
     std::vector<std::string> m_problems;
 };
 
-// While it lives, the process may map only 64 MiB more address space than it
-// has now: a larger allocation fails as on a machine out of memory, small ones
-// still succeed. Under AddressSanitizer this relies on ui_test_main.cpp.
-struct AddressSpaceLimit {
-    AddressSpaceLimit()
-    {
-        rlim_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;   // first field: total program size
-        EXPECT_EQ(::getrlimit(RLIMIT_AS, &previous), 0);
-        rlimit limited = previous;
-        limited.rlim_cur = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{64} << 20);
-        EXPECT_EQ(::setrlimit(RLIMIT_AS, &limited), 0);
-    }
-    ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &previous); }
-    rlimit previous{};
-};
-
-// Two entries from D = 200 on, S = 209: "hello" as a.txt, then "maps" as maps/b.dat.
-inline std::string TwoEntries()
-{
-    return PakBuilder()
-        .Header(/*numFiles=*/2, /*dataStart=*/200, /*size=*/209)
-        .TableRecord(0, 5).TableRecord(5, 4)
-        .Dir("maps").File("a.txt").File("b.dat")
-        .DataAt(200, "hello").DataAt(205, "maps")
-        .Bytes();
-}
-
 // `dir`/`name` in the scratch folder holding `bytes`; returns its full path.
 inline QString Put(const ScratchDir& scratch, const std::string& dir, const std::string& name, const std::string& bytes)
 {
-    std::filesystem::create_directories(scratch / dir);
-    WriteBytes(scratch / dir + "/" + name, bytes);
-    return QString::fromStdString(scratch / dir + "/" + name);
+    return QString::fromStdString(PutFile(scratch, dir, name, bytes));
 }
 
 // The main dialog with a scripted file chooser and message boxes, and a log
 // of what the user would see: refreshes, boxes, progress steps and, once
 // watched, paints of the status field.
-class ScriptedDlg : public CPakUnpackerDlg {
+class ScriptedDlg : public CQtPakUnpackerDlg {
 public:
     std::deque<QString> choices;   // the chooser's answers in turn; none left cancels
     Log log;
@@ -176,24 +136,27 @@ protected:
     {
         if (event->type() == QEvent::Paint)
             log.push_back("paint " + Text(IDC_STATUS).toStdString());
-        return CPakUnpackerDlg::eventFilter(watched, event);
+        return CQtPakUnpackerDlg::eventFilter(watched, event);
     }
-    QString ChooseArchivePath() override
+    std::string ChooseArchivePath() override
     {
         log.push_back("choose");
         const QString choice = choices.empty() ? QString() : choices.front();
         if (!choices.empty())
             choices.pop_front();
-        return choice;
+        return choice.toStdString();
     }
-    void ShowMessage(const QString& text, const QString& caption) override
+    void ShowMessage(const std::string& text, const std::string& caption) override
     {
-        log.push_back("box " + caption.toStdString() + " / " + text.toStdString());
+        log.push_back("box " + caption + " / " + text);
     }
-    void ShowOutOfMemory() override { log.push_back("out of memory"); }
+    void ShowOutOfMemory(const std::string& text, const std::string& caption) override
+    {
+        log.push_back("warning " + caption + " / " + text);
+    }
     void DoDataExchange() override
     {
-        CPakUnpackerDlg::DoDataExchange();
+        CQtPakUnpackerDlg::DoDataExchange();
         log.push_back("refresh " + Shown());
     }
 };

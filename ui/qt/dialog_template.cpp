@@ -116,16 +116,6 @@ std::map<int, QString> ReadNumbered(const QJsonValue& table)
     return out;
 }
 
-// MulDiv: value * numerator / denominator, rounded to the nearest integer,
-// halves away from zero.
-int ScaleRounded(int value, int numerator, int denominator)
-{
-    const long long product = static_cast<long long>(value) * numerator;
-    const long long half = denominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                         : (product - half) / denominator);
-}
-
 } // namespace
 
 bool ParseResources(const QByteArray& json, ResourceSet& out, QString& error)
@@ -210,9 +200,7 @@ DialogBaseUnits BaseUnitsOf(const QFont& font)
 
 QRect MapDialogRect(const QRect& units, DialogBaseUnits base)
 {
-    const int left = ScaleRounded(units.x(), base.x, 4);
-    const int top = ScaleRounded(units.y(), base.y, 8);
-    const int right = ScaleRounded(units.x() + units.width(), base.x, 4);
-    const int bottom = ScaleRounded(units.y() + units.height(), base.y, 8);
-    return QRect(left, top, right - left, bottom - top);
+    const DialogRect pixels =
+        DialogUnitsToPixels(DialogRect{units.x(), units.y(), units.width(), units.height()}, base);
+    return QRect(pixels.x, pixels.y, pixels.width, pixels.height);
 }

@@ -11,6 +11,8 @@
 #include <map>
 #include <vector>
 
+#include "dialog_units.h"
+
 // Style bits the templates name, with their Windows values, so that a template
 // reads like the resource it describes (the main dialog is 0x90C800C0).
 constexpr std::uint32_t WS_POPUP = 0x80000000;
@@ -82,15 +84,9 @@ QIcon LoadIcon(int id);
 // The font dialogs are laid out in: the platform's sans-serif UI font.
 QFont DialogFont(int pointSize);
 
-// What one dialog unit is worth: x units are a quarter of the font's average
-// character width, y units an eighth of its height.
-struct DialogBaseUnits {
-    int x = 0;
-    int y = 0;
-};
+// What dialog units are worth in `font`, as the Windows dialog manager
+// measures a dialog font.
 DialogBaseUnits BaseUnitsOf(const QFont& font);
 
-// Converts a rectangle from dialog units to pixels. Each edge is converted on
-// its own and rounded to the nearest pixel, so neighbouring controls that
-// share an edge in the template share it on screen.
+// Converts a rectangle from dialog units to pixels with DialogUnitsToPixels.
 QRect MapDialogRect(const QRect& units, DialogBaseUnits base);

@@ -3,13 +3,18 @@
 
 #include <QApplication>
 
-#include "pak_unpacker_dlg.h"
+#include "qt_pak_unpacker_dlg.h"
 
 CPakUnpackerApp theApp;
 
 int CPakUnpackerApp::Run(int argc, char* argv[])
 {
-    QApplication application(argc, argv);
+    // Qt sees the program's name only: "-style", "-reverse" and the rest of
+    // its options would otherwise take effect.
+    static char fallbackName[] = "Tessup";
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    QApplication application(qtArgc, qtArgv);
     InitInstance();
     return 0;
 }
@@ -17,7 +22,7 @@ int CPakUnpackerApp::Run(int argc, char* argv[])
 bool CPakUnpackerApp::InitInstance()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
-    CPakUnpackerDlg dlg;
+    CQtPakUnpackerDlg dlg;
     dlg.exec();
     return false;
 }

@@ -8,8 +8,9 @@
 // settings.
 class CPakUnpackerApp {
 public:
-    // The platform's part: sets up Qt for this process, then InitInstance.
-    // Returns the process's exit code.
+    // The platform's part: sets up Qt for this process without handing it the
+    // command line (the program takes no options, Qt's own included), then
+    // InitInstance. Returns the process's exit code.
     int Run(int argc, char* argv[]);
 
     // Sets the application version from the project's, runs the main dialog

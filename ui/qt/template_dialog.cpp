@@ -132,19 +132,8 @@ void CTemplateDialog::OnCommand(int id)
         reject();
 }
 
-void CTemplateDialog::UpdateData(bool saveAndValidate)
-{
-    if (!saveAndValidate)
-        DoDataExchange();
-}
-
 void CTemplateDialog::DDX_Text(int id, const QString& value)
 {
     if (auto* label = qobject_cast<QLabel*>(GetDlgItem(id)))
         label->setText(value);
-}
-
-void CTemplateDialog::UpdateWindow()
-{
-    repaint();
 }

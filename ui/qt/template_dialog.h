@@ -27,16 +27,8 @@ protected:
     // A button was pressed: OK accepts the dialog, Cancel rejects it.
     virtual void OnCommand(int id);
 
-    // "Refresh": with saveAndValidate false, writes the member texts into
-    // their controls through DoDataExchange. The bound controls are static
-    // texts that only the program changes, so true has nothing to read back.
-    void UpdateData(bool saveAndValidate);
-    virtual void DoDataExchange() {}
     // Shows `value` in the static text `id`.
     void DDX_Text(int id, const QString& value);
-
-    // Paints the dialog now, not when control returns to the event loop.
-    void UpdateWindow();
 
 private:
     void CreateControls(const DialogTemplate& dialog);

@@ -1,0 +1,45 @@
+// The main dialog on Qt: template 102 as widgets, Qt's file chooser and
+// message boxes, and a context menu in place of the window menu.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pak_unpacker_dlg.h"
+#include "template_dialog.h"
+
+class CProgressCtrl;
+class QMenu;
+
+// The dialog's logic with Qt as its platform. Tests derive from it to answer
+// the chooser and the boxes from a script and to watch the refreshes.
+class CQtPakUnpackerDlg : public CTemplateDialog, public CPakUnpackerDlg {
+    Q_OBJECT
+public:
+    explicit CQtPakUnpackerDlg(QWidget* parent = nullptr);
+    ~CQtPakUnpackerDlg() override;
+
+protected:
+    void OnCommand(int id) override;
+    // Writes the four texts into their controls; what UpdateData(false) does.
+    virtual void DoDataExchange();
+    // Linux window managers keep their own window menu, so a right-click on
+    // the dialog is where its commands come from.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+    void UpdateData(bool saveAndValidate) override;
+    void UpdateWindow() override;
+    ProgressBar& Progress() override;
+    std::string ChooseArchivePath() override;
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ShowOutOfMemory(const std::string& text, const std::string& caption) override;
+    std::string StringResource(int id) override;
+    void AppendToWindowMenu(unsigned int id, const std::string& text) override;
+    void SetWindowIcon(int id) override;
+    void RunAboutBox() override;
+    void DefaultSysCommand(unsigned int id, std::intptr_t param) override;
+
+private:
+    CProgressCtrl* m_progress = nullptr;
+    QMenu* m_windowMenu = nullptr;
+};
