@@ -9,8 +9,12 @@
 #   5-extracted.png  after "Extract All"
 #   6-menu.png       the context menu with the About entry
 #   7-about.png      the About box
-# Then it closes the dialog, checks that the program ended, and lists the
-# files the program wrote.
+# Then it closes the dialog, checks that the program ended, lists the files
+# the program wrote and checks that it wrote nothing under its home. Two more
+# starts follow:
+#   8-argument.png   started as "Tessup .../data.pak" from another folder
+#   9-no-options.png started as "Tessup -reverse -style windows": no options
+#                    are taken, so the dialog is as in 1-idle.png
 #
 #   tools/screenshots.sh [OUTPUT_FOLDER]     default: build/screenshots
 #   BUILD=build-other tools/screenshots.sh   another build folder (default: build)
@@ -83,12 +87,32 @@ shot_around() {
     echo "saved $out/$2"
 }
 
-# The program starts in the sample's folder, so the chooser opens there. Its
-# home and configuration folders start empty, and must stay so.
+# Starts Tessup in folder $1 with the arguments after it, with a home and a
+# configuration folder that start empty and must stay so.
 mkdir -p "$work/home" "$work/config"
-(cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/config" exec "$tessup") &
-tessup_pid=$!
-pids+=("$tessup_pid")
+start() {
+    local folder="$1"
+    shift
+    (cd "$folder" && HOME="$work/home" XDG_CONFIG_HOME="$work/config" exec "$tessup" "$@") &
+    tessup_pid=$!
+    pids+=("$tessup_pid")
+}
+
+# Presses Escape on window $1, which ends the dialog, and with it the program.
+end() {
+    sleep 0.5
+    xdotool windowactivate --sync "$1"
+    xdotool key Escape
+    for _ in $(seq 50); do
+        kill -0 "$tessup_pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    echo "Tessup is still running after its dialog was closed" >&2
+    exit 1
+}
+
+# The program starts in the sample's folder, so the chooser opens there.
+start "$work"
 
 main="$(window "Corvane UnPaker v 0.1")"
 xdotool windowactivate --sync "$main"
@@ -115,18 +139,7 @@ xdotool key Down Return
 about="$(window "About  Corvane UnPaker v 0.1")"
 shot "$about" 7-about.png
 xdotool key Escape
-
-sleep 0.5
-xdotool windowactivate --sync "$main"
-xdotool key Escape                 # ends the dialog, and with it the program
-for _ in $(seq 50); do
-    kill -0 "$tessup_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$tessup_pid" 2>/dev/null; then
-    echo "Tessup is still running after its dialog was closed" >&2
-    exit 1
-fi
+end "$main"
 echo "Tessup ended when its dialog closed. Files next to the archive:"
 (cd "$work" && find . -type f ! -name data.pak ! -path './home/*' ! -path './config/*' | sort)
 kept="$(find "$work/home" "$work/config" -mindepth 1)"
@@ -134,3 +147,21 @@ if [ -n "$kept" ]; then
     printf 'Tessup wrote under its home or configuration folder:\n%s\n' "$kept" >&2
     exit 1
 fi
+
+# The archive as the one argument opens as if chosen: the report lands beside it.
+rm "$work/Scan_log.txt"
+start / "$work/data.pak"
+main="$(window "Corvane UnPaker v 0.1")"
+sleep 1
+shot "$main" 8-argument.png
+end "$main"
+if [ ! -f "$work/Scan_log.txt" ]; then
+    echo "Tessup did not open the archive named on its command line" >&2
+    exit 1
+fi
+
+start "$work" -reverse -style windows
+main="$(window "Corvane UnPaker v 0.1")"
+shot "$main" 9-no-options.png
+end "$main"
+echo "Tessup opened the archive named on its command line and took no options."

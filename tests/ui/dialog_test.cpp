@@ -1,10 +1,16 @@
 // The main dialog's two commands on real widgets, with a scripted chooser and
 // boxes: the fields after each refresh, the boxes, the progress bar, the files;
-// and the progress bar adapter.
+// archives named on the command line or dropped; and the progress bar adapter.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
+
+#include <functional>
 
 #include "ui_support.h"
 
@@ -81,6 +87,86 @@ TEST(MainDialog, OpenPaintsValuesAtOnceAndWritesScanLogBesideArchiveCancelKeepsA
     dlg.OnExtractAll();
     EXPECT_EQ(dlg.Said(), Log({"refresh bad.pak | 2 | 209 byte | Done"}));
     EXPECT_EQ(ListTree(scratch / "games"), Log({"Scan_log.txt", "bad.pak", "data.pak"}));
+}
+
+TEST(MainDialog, TakesADragWhoseFirstItemIsALocalFileThatIsNoFolder)
+{
+    ScratchDir scratch;
+    const QUrl file = QUrl::fromLocalFile(Put(scratch, ".", "a.pak", TwoEntries()));
+    const QUrl folder = QUrl::fromLocalFile(QString::fromStdString(scratch.Path()));
+    const struct {
+        const char* label;
+        QList<QUrl> urls;
+        bool taken;
+    } rows[] = {
+        {"a file", {file}, true},
+        {"a file first", {file, folder}, true},
+        {"a folder", {folder}, false},
+        {"a folder first", {folder, file}, false},
+        {"a web address", {QUrl("https://example.invalid/a.pak")}, false},
+        {"text", {}, false},
+    };
+    ScriptedDlg dlg;
+    EXPECT_TRUE(dlg.acceptDrops());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        QMimeData mime;
+        mime.setUrls(row.urls);
+        mime.setText("a.pak");
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dlg, &enter);
+        EXPECT_EQ(enter.isAccepted(), row.taken);
+    }
+}
+
+// The command line and a drop give the chooser's open command a path of their
+// own; the command runs once control is back in the event loop.
+TEST(MainDialog, ArchiveNamedOnTheCommandLineOrDroppedOpensAsFromTheChooser)
+{
+    ScratchDir scratch;
+    const QString good = Put(scratch, "games", "data.pak", TwoEntries());
+    const QString bad = Put(scratch, "other", "bad.pak", PakBuilder().Signature(9).Bytes());
+    const std::function<void(ScriptedDlg&, const QString&)> ways[] = {
+        [](ScriptedDlg& dlg, const QString& path) {
+            dlg.choices = {path};
+            dlg.OnOpenPak();
+        },
+        [&](ScriptedDlg& dlg, const QString& path) {
+            // Relative to the folder the program starts in.
+            dlg.PostOpenPath(QDir(QString::fromStdString(scratch.Path())).relativeFilePath(path).toStdString());
+        },
+        [&](ScriptedDlg& dlg, const QString& path) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path == good ? bad : good)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dlg, &enter);
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&dlg, &drop);
+            EXPECT_TRUE(drop.isAccepted());
+        },
+    };
+    for (const QString& path : {good, bad}) {
+        Log said;
+        std::string report;
+        for (const auto& open : ways) {
+            SCOPED_TRACE(path.toStdString() + " way " + std::to_string(&open - ways));
+            QDir::setCurrent(QString::fromStdString(scratch.Path()));
+            std::filesystem::remove(scratch / "games/Scan_log.txt");
+            ScriptedDlg dlg;
+            open(dlg, path);
+            if (&open == ways) {
+                said = dlg.Said();
+                said.erase(said.begin());   // "choose"
+                report = ReadBytes(scratch / "games/Scan_log.txt");
+                continue;
+            }
+            EXPECT_TRUE(dlg.log.empty());
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.log.empty(); }));
+            EXPECT_EQ(dlg.Said(), said);
+            EXPECT_EQ(QDir::currentPath(), QFileInfo(path).absolutePath());
+            EXPECT_EQ(ReadBytes(scratch / "games/Scan_log.txt"), report);
+        }
+    }
 }
 
 TEST(ProgressCtrl, KeepsPositionInsideRangeAndShowsNoText)

@@ -150,17 +150,29 @@ TEST(QtWindows, RightClickAnywhereOffersAboutAndSysCommands0x10To0x1FOpenIt)
     }
 }
 
-TEST(QtWindows, InitInstanceRunsTheMainDialogModallyAndReturnsFalseWhenItEnds)
+TEST(QtWindows, InitInstanceRunsTheMainDialogModallyOpensTheCommandLinesArchiveAndReturnsFalseWhenItEnds)
 {
-    UiScript script;
-    script.Then([](QWidget* window) {
-        auto* dlg = qobject_cast<CQtPakUnpackerDlg*>(window);
-        ASSERT_NE(dlg, nullptr) << Describe(window);
-        EXPECT_EQ(dlg->parentWidget(), nullptr);
-        QTest::keyClick(dlg, Qt::Key_Escape);
-    });
-    EXPECT_FALSE(theApp.InitInstance());
-    script.ExpectAllAnswered();
+    ScratchDir scratch;
+    Put(scratch, "games", "data.pak", TwoEntries());
+    for (const std::string path : {"", "games/data.pak"}) {
+        SCOPED_TRACE(path);
+        QDir::setCurrent(QString::fromStdString(scratch.Path()));
+        theApp.m_strOpenPath = path;
+        UiScript script;
+        script.Then([&](QWidget* window) {
+            auto* dlg = qobject_cast<CQtPakUnpackerDlg*>(window);
+            ASSERT_NE(dlg, nullptr) << Describe(window);
+            EXPECT_EQ(dlg->parentWidget(), nullptr);
+            const QString name = path.empty() ? "None" : "data.pak";
+            auto* shown = qobject_cast<QLabel*>(dlg->GetDlgItem(IDC_PAK_NAME));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return shown->text() == name; })) << shown->text().toStdString();
+            QTest::keyClick(dlg, Qt::Key_Escape);
+        });
+        EXPECT_FALSE(theApp.InitInstance());
+        script.ExpectAllAnswered();
+        EXPECT_EQ(Exists(scratch / "games/Scan_log.txt"), !path.empty());
+    }
+    theApp.m_strOpenPath.clear();
     EXPECT_EQ(QApplication::applicationVersion(), PAK_PROJECT_VERSION);
 }
 

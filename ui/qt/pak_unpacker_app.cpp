@@ -3,12 +3,14 @@
 
 #include <QApplication>
 
+#include "program_paths.h"
 #include "qt_pak_unpacker_dlg.h"
 
 CPakUnpackerApp theApp;
 
 int CPakUnpackerApp::Run(int argc, char* argv[])
 {
+    m_strOpenPath = CommandLinePath(argc, argv);
     // Qt sees the program's name only: "-style", "-reverse" and the rest of
     // its options would otherwise take effect.
     static char fallbackName[] = "Tessup";
@@ -23,6 +25,8 @@ bool CPakUnpackerApp::InitInstance()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
     CQtPakUnpackerDlg dlg;
+    if (!m_strOpenPath.empty())
+        dlg.PostOpenPath(m_strOpenPath);
     dlg.exec();
     return false;
 }

@@ -2,21 +2,28 @@
 // program end.
 #pragma once
 
+#include <string>
+
 // The single application object, `theApp`. It has no name of its own, so the
 // application's name is the executable's file name (it captions the
-// "Out of memory." box). Nothing is read from the command line or from
-// settings.
+// "Out of memory." box). Nothing is read from settings, and the command line
+// can only name an archive to open.
 class CPakUnpackerApp {
 public:
-    // The platform's part: sets up Qt for this process without handing it the
-    // command line (the program takes no options, Qt's own included), then
-    // InitInstance. Returns the process's exit code.
+    // The platform's part: takes the archive from the command line, sets up
+    // Qt for this process without handing it the command line (the program
+    // takes no options, Qt's own included), then InitInstance. Returns the
+    // process's exit code.
     int Run(int argc, char* argv[]);
 
     // Sets the application version from the project's, runs the main dialog
-    // modally with no parent and returns false: there is no message loop
-    // after it, so closing the dialog ends the program.
+    // modally with no parent, opening m_strOpenPath in it first when that is
+    // not empty, and returns false: there is no message loop after it, so
+    // closing the dialog ends the program.
     bool InitInstance();
+
+    // The archive the command line names; empty when it names none.
+    std::string m_strOpenPath;
 };
 
 extern CPakUnpackerApp theApp;

@@ -3,6 +3,8 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,9 +13,11 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpacerItem>
+#include <QUrl>
 
 #include "about_dlg.h"
 #include "qt_progress_bar.h"
@@ -51,6 +55,19 @@ void KeepNoSettings()
     (void)done;
 }
 
+// The file the first URL of `mime` names, when it is a local file that is
+// not a folder; empty otherwise.
+QString DroppedFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().isEmpty())
+        return QString();
+    const QUrl first = mime->urls().constFirst();
+    if (!first.isLocalFile())
+        return QString();
+    const QString path = first.toLocalFile();
+    return QFileInfo(path).isDir() ? QString() : path;
+}
+
 // A box of Qt's with an OK button that shows only its text: some styles
 // put a check mark on it, which a plain box doesn't have.
 void MakePlain(QMessageBox& box)
@@ -83,10 +100,16 @@ CQtPakUnpackerDlg::CQtPakUnpackerDlg(QWidget* parent)
       m_windowMenu(new QMenu(this))
 {
     m_progress->setObjectName(QStringLiteral("m_progress"));
+    setAcceptDrops(true);
     OnInitDialog();
 }
 
 CQtPakUnpackerDlg::~CQtPakUnpackerDlg() = default;
+
+void CQtPakUnpackerDlg::PostOpenPath(const std::string& path)
+{
+    QMetaObject::invokeMethod(this, [this, path] { OnOpenPath(path); }, Qt::QueuedConnection);
+}
 
 void CQtPakUnpackerDlg::OnCommand(int id)
 {
@@ -112,6 +135,21 @@ void CQtPakUnpackerDlg::contextMenuEvent(QContextMenuEvent* event)
         return;
     if (const QAction* chosen = m_windowMenu->exec(event->globalPos()))
         OnSysCommand(chosen->data().toUInt(), 0);
+}
+
+void CQtPakUnpackerDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CQtPakUnpackerDlg::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    PostOpenPath(ToLocal(path));
 }
 
 void CQtPakUnpackerDlg::UpdateData(bool saveAndValidate)

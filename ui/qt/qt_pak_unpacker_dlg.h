@@ -1,5 +1,6 @@
 // The main dialog on Qt: template 102 as widgets, Qt's file chooser and
-// message boxes, and a context menu in place of the window menu.
+// message boxes, a context menu in place of the window menu, and archives
+// dropped on the dialog.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,11 @@ public:
     explicit CQtPakUnpackerDlg(QWidget* parent = nullptr);
     ~CQtPakUnpackerDlg() override;
 
+    // Runs OnOpenPath(path) once control is back in the dialog's event loop:
+    // the dialog is on screen, and a drop has been answered, before the
+    // command starts.
+    void PostOpenPath(const std::string& path);
+
 protected:
     void OnCommand(int id) override;
     // Writes the four texts into their controls; what UpdateData(false) does.
@@ -26,6 +32,9 @@ protected:
     // Linux window managers keep their own window menu, so a right-click on
     // the dialog is where its commands come from.
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A drag is taken when the first thing it carries is a local file.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     void UpdateData(bool saveAndValidate) override;
     void UpdateWindow() override;
