@@ -152,11 +152,12 @@ bool CurrentFolder(std::wstring& folder, FileError& error)
     }
 }
 
-// One path component as the wide functions take it. The limit on its length
-// is checked here, as a too-long name fails on POSIX systems.
+// One path component as the wide functions take it: never a separator or a
+// stream name. The limit on its length is checked here, as a too-long name
+// fails on POSIX systems.
 bool ComponentName(const std::string& name, std::wstring& wide, FileError& error)
 {
-    if (name.empty() || HasNul(name) || !Widen(name, wide)) {
+    if (name.empty() || HasNul(name) || name.find_first_of("/\\:") != std::string::npos || !Widen(name, wide)) {
         error = SystemError(ERROR_INVALID_NAME);
         return false;
     }
@@ -314,6 +315,14 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
     }
     failed = got < count && std::ferror(file) != 0;
     return got;
+}
+
+std::size_t FolderPartLength(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    if (separator != std::string::npos)
+        return separator + 1;
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
 std::string DiskName(const std::string& text)

@@ -1,13 +1,10 @@
 // ExtractEntry: result codes, the bytes written and where they may land.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
+#include "test_platform.h"
 
 namespace {
 
@@ -154,7 +151,9 @@ TEST(ExtractEntry, HostileNamesStayInsideTheFolder)
         {"name ..", "sub", "..", -3, {}},
         {"name .", "", ".", -3, {}},
         {"empty name", "sub", "", -3, {}},
-        {"dots with more", "...", "..a", 0, {".../", ".../..a"}},
+        // Windows would drop the last dot, so there it is written as '_'.
+        {"dots with more", "...", "..a", 0,
+         kPosixSystem ? std::vector<std::string>{".../", ".../..a"} : std::vector<std::string>{".._/", ".._/..a"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -177,6 +176,8 @@ TEST(ExtractEntry, HostileNamesStayInsideTheFolder)
 
 TEST(ExtractEntry, NeverFollowsAPlantedSymbolicLink)
 {
+    if (!CanMakeSymbolicLinks())
+        GTEST_SKIP() << "this system won't make symbolic links for us";
     ScratchDir outer;
     ::mkdir("elsewhere", 0755);
     WriteBytes("elsewhere/b.dat", "keep me");
@@ -231,6 +232,7 @@ int ExtractSecond(void* archive)
 
 TEST(ExtractEntry, FailedWriteGivesMinusThreeAndLeavesNoFile)
 {
+    SKIP_UNLESS_POSIX("file-size limits");
     ScratchDir dir;
     PakArchive archive;
     ASSERT_EQ(OpenAndLoad(archive, "x.pak", ArchiveOf({{"", "small.txt", "1"},
@@ -288,10 +290,12 @@ TEST(ExtractEntry, FindsTheFolderAgainWhenItChangesBetweenEntries)
     EXPECT_EQ(archive.ExtractEntry(2), 0);
     EXPECT_EQ(ReadBytes("maps/c.dat"), "c");
 
-    ASSERT_EQ(::rename("maps", "gone"), 0);
-    ASSERT_EQ(::symlink("moved", "maps"), 0);
-    EXPECT_EQ(archive.ExtractEntry(1), -3);
-    EXPECT_EQ(ListTree(outer / "moved"), std::vector<std::string>{"b.dat"});
+    if (CanMakeSymbolicLinks()) {
+        ASSERT_EQ(::rename("maps", "gone"), 0);
+        ASSERT_EQ(::symlink("moved", "maps"), 0);
+        EXPECT_EQ(archive.ExtractEntry(1), -3);
+        EXPECT_EQ(ListTree(outer / "moved"), std::vector<std::string>{"b.dat"});
+    }
 
     ::mkdir("other", 0755);
     ASSERT_EQ(::chdir("other"), 0);

@@ -3,17 +3,13 @@
 // archive path that names no regular file.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
+#include "test_platform.h"
 
 namespace {
 
@@ -53,6 +49,7 @@ int WriteReportAndExtractAll(void* context)
 // Root ignores file permissions, so the child gives up its capabilities.
 TEST(Faults, FolderThatRefusesWritesSkipsTheReportAndFailsEveryEntry)
 {
+    SKIP_UNLESS_POSIX("capabilities and permission bits on folders");
     ScratchDir dir;
     PakArchive archive;
     ASSERT_EQ(OpenAndLoad(archive, "x.pak", ThreeEntryArchive()), 1);
@@ -82,6 +79,7 @@ int ExtractOne(void* context)
 // limit is fine.
 TEST(Faults, FullDiskFailsTheEntryAndLeavesNoPartialFile)
 {
+    SKIP_UNLESS_POSIX("file-size limits");
     struct Row {
         const char* label;
         std::uint32_t entrySize;
@@ -133,6 +131,7 @@ int WriteReport(void* archive)
 // only at close; one byte less room than it needs must give 0.
 TEST(Faults, FullDiskWhileWritingTheReportGivesZero)
 {
+    SKIP_UNLESS_POSIX("file-size limits");
     ScratchDir dir;
     PakArchive archive;
     ASSERT_EQ(OpenAndLoad(archive, "x.pak", ThreeEntryArchive()), 1);
@@ -237,6 +236,7 @@ int RunInChild(int (*body)(void*), void* context)
 // opened before must be closed.
 TEST(Faults, PathThatIsNoRegularFileIsRefusedWithoutHanging)
 {
+    SKIP_UNLESS_POSIX("FIFOs, alarm() and fork");
     struct Row {
         const char* label;
         const char* path;

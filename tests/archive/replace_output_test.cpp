@@ -2,12 +2,6 @@
 // entry's memory is bounded by the archive file; every refusal says why.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -17,6 +11,7 @@
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
+#include "test_platform.h"
 
 namespace {
 
@@ -66,6 +61,7 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
         int result;
         Strings tree;                           // the folder afterwards
         std::vector<std::pair<std::string, std::string>> bytes;   // files and their bytes afterwards
+        bool needsLimits = false;               // a file-size limit: POSIX only
     };
     const auto extractH = [](PakArchive& a) { return a.ExtractEntry(0); };
     const auto extractBigLimited = [](PakArchive& a) {
@@ -95,8 +91,8 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
          extractH, 0, {"h.txt", "outside/", "outside/victim.txt", "x.pak"},
          {{"h.txt", "hello"}, {"outside/victim.txt", "victim"}}},
         {"a failed write over an existing file", [] { WriteBytes("big.bin", "old big"); }, extractBigLimited, -3,
-         {"big.bin", "outside/", "x.pak"}, {{"big.bin", "old big"}}},
-        {"a failed write of a new name", [] {}, extractBigLimited, -3, {"outside/", "x.pak"}, {}},
+         {"big.bin", "outside/", "x.pak"}, {{"big.bin", "old big"}}, true},
+        {"a failed write of a new name", [] {}, extractBigLimited, -3, {"outside/", "x.pak"}, {}, true},
         {"a hard-linked Scan_log.txt",
          [] {
              WriteBytes("outside/victim.txt", "victim");
@@ -104,11 +100,13 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
          },
          report, 1, {"Scan_log.txt", "outside/", "outside/victim.txt", "x.pak"}, {{"outside/victim.txt", "victim"}}},
         {"a report that fails under a file-size limit", [] { WriteBytes("Scan_log.txt", "previous report"); },
-         reportLimited, 0, {"Scan_log.txt", "outside/", "x.pak"}, {{"Scan_log.txt", "previous report"}}},
-        {"a first report that fails", [] {}, reportLimited, 0, {"outside/", "x.pak"}, {}},
+         reportLimited, 0, {"Scan_log.txt", "outside/", "x.pak"}, {{"Scan_log.txt", "previous report"}}, true},
+        {"a first report that fails", [] {}, reportLimited, 0, {"outside/", "x.pak"}, {}, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
+        if (row.needsLimits && !kPosixSystem)
+            continue;
         ScratchDir dir;
         ::mkdir("outside", 0755);
         PakArchive archive;
@@ -130,6 +128,7 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
 
 TEST(ReplaceOutput, FailedReportKeepsTheProgressCallsOfAWrittenOne)
 {
+    SKIP_UNLESS_POSIX("file-size limits");
     ScratchDir dir;
     PakArchive archive;
     ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
@@ -169,6 +168,7 @@ TEST(ReplaceOutput, NoReportWithoutAnOpenArchive)
 // and the output is extended with zeros to its full length.
 TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
 {
+    SKIP_UNLESS_POSIX("fork and address-space limits");
     ScratchDir dir;
     const std::string bytes = PakBuilder()
                                   .Header(/*numFiles=*/2, /*dataStart=*/148, /*size=*/0xFFFFFFFF)
@@ -179,6 +179,7 @@ TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
                                   .Bytes();
     ASSERT_EQ(bytes.size(), 151u);
     WriteBytes("x.pak", bytes);
+#ifndef _WIN32
     const pid_t child = ::fork();
     if (child == 0) {
         // 1 GiB of address space beyond what the process has now.
@@ -228,10 +229,12 @@ TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
     EXPECT_EQ(tail, std::string(4096, '\0'));
     ::close(fd);
     EXPECT_EQ(ReadBytes("after.bin"), "abc");
+#endif
 }
 
 TEST(ExtractReasons, EachRefusalSaysWhy)
 {
+    enum class Needs { Nothing, Links, Fifos };
     struct Row {
         const char* label;
         std::function<void()> before;
@@ -240,8 +243,14 @@ TEST(ExtractReasons, EachRefusalSaysWhy)
         int result;
         ExtractProblem problem;
         std::string text;
+        Needs needs = Needs::Nothing;
     };
     const std::string longName(300, 'n');
+#ifdef _WIN32
+    const std::string tooLong = SystemErrorText(ERROR_FILENAME_EXCED_RANGE);
+#else
+    const std::string tooLong = std::strerror(ENAMETOOLONG);
+#endif
     const Row rows[] = {
         {"written", [] {}, "", "a.txt", 0, 0, ExtractProblem::None, "written"},
         {"start beyond the declared size", [] {}, "", "a.txt", 0x10000, -1, ExtractProblem::OutsideArchive,
@@ -249,23 +258,24 @@ TEST(ExtractReasons, EachRefusalSaysWhy)
         {"name ..", [] {}, "", "..", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
         {"folder .", [] {}, ".", "a.txt", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
         {"a link as the file", [] { ASSERT_EQ(::symlink("elsewhere", "a.txt"), 0); }, "", "a.txt", 0, -3,
-         ExtractProblem::LinkInTheWay, "a symbolic link is in the way"},
+         ExtractProblem::LinkInTheWay, "a symbolic link is in the way", Needs::Links},
         {"a link as the folder", [] { ASSERT_EQ(::symlink(".", "sub"), 0); }, "sub", "a.txt", 0, -3,
-         ExtractProblem::LinkInTheWay, "a symbolic link is in the way"},
+         ExtractProblem::LinkInTheWay, "a symbolic link is in the way", Needs::Links},
         {"a folder as the file", [] { ::mkdir("a.txt", 0755); }, "", "a.txt", 0, -3, ExtractProblem::FolderInTheWay,
          "a folder is in the way"},
         {"a file as the folder", [] { WriteBytes("sub", "plain"); }, "sub", "a.txt", 0, -3,
          ExtractProblem::FileInTheWay, "a file is where its folder should be"},
         {"a FIFO as the file", [] { ASSERT_EQ(::mkfifo("a.txt", 0644), 0); }, "", "a.txt", 0, -3,
-         ExtractProblem::NotRegularInTheWay, "a file that is not a regular file is in the way"},
+         ExtractProblem::NotRegularInTheWay, "a file that is not a regular file is in the way", Needs::Fifos},
         {"the archive itself", [] {}, "", "x.pak", 0, -3, ExtractProblem::IsTheArchive,
          "it would overwrite the archive itself"},
-        {"a name too long", [] {}, "", longName, 0, -3, ExtractProblem::SystemError, std::strerror(ENAMETOOLONG)},
-        {"a folder name too long", [] {}, longName, "a.txt", 0, -3, ExtractProblem::SystemError,
-         std::strerror(ENAMETOOLONG)},
+        {"a name too long", [] {}, "", longName, 0, -3, ExtractProblem::SystemError, tooLong},
+        {"a folder name too long", [] {}, longName, "a.txt", 0, -3, ExtractProblem::SystemError, tooLong},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
+        if ((row.needs == Needs::Links && !CanMakeSymbolicLinks()) || (row.needs == Needs::Fifos && !kPosixSystem))
+            continue;   // the system can't plant what the row needs
         ScratchDir dir;
         PakArchive archive;
         ASSERT_EQ(OpenAndLoad(archive, "x.pak", PakBuilder()
@@ -299,10 +309,12 @@ TEST(ExtractReasons, SystemReasonsAndEntriesOutsideTheTable)
     ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
     EXPECT_EQ(archive.ExtractEntry(2), -3);
     EXPECT_EQ(archive.LastExtractFailure().problem, ExtractProblem::NoSuchEntry);
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
-    EXPECT_EQ(RunWithoutPrivileges(ExtractIntoLockedFolder, &archive), 0);
-    EXPECT_EQ(ExtractFailureText(ExtractFailure{ExtractProblem::SystemError, EACCES}), std::strerror(EACCES));
-    ::chmod(dir.Path().c_str(), 0755);
+    if (kPosixSystem) {   // permission bits on a folder and capabilities
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+        EXPECT_EQ(RunWithoutPrivileges(ExtractIntoLockedFolder, &archive), 0);
+        EXPECT_EQ(ExtractFailureText(ExtractFailure{ExtractProblem::SystemError, EACCES}), std::strerror(EACCES));
+        ::chmod(dir.Path().c_str(), 0755);
+    }
     EXPECT_EQ(archive.ExtractEntry(0), 0);
     EXPECT_EQ(archive.LastExtractFailure().problem, ExtractProblem::None) << "a success clears the reason";
 }

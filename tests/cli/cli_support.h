@@ -1,17 +1,23 @@
 // Runs the built pakunpack as a child process and reads what it prints.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#ifdef PAK_TESTS_READ_JSON
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -26,11 +32,110 @@ struct RunResult {
     std::string out, err;
 };
 
+// What only the POSIX runner can arrange; on Windows the tests that need it
+// are skipped.
 struct RunSetup {
     bool stderrOnTerminal = false;     // a pseudo-terminal instead of a file
     std::size_t memoryHeadroom = 0;    // when not 0, address space the child may add
     const char* stdoutPath = nullptr;  // a file to write stdout to instead
 };
+
+#ifdef _WIN32
+
+// `arg` on a command line as the C runtime splits it again: quoted when it
+// holds blanks or quotes, backslashes doubled only before a quote.
+inline std::string QuotedArgument(const std::string& arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos)
+        return arg;
+    std::string quoted = "\"";
+    for (std::size_t i = 0;; ++i) {
+        std::size_t backslashes = 0;
+        for (; i < arg.size() && arg[i] == '\\'; ++i)
+            ++backslashes;
+        if (i == arg.size()) {
+            quoted.append(backslashes * 2, '\\');
+            break;
+        }
+        quoted.append(arg[i] == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted += arg[i];
+    }
+    return quoted + "\"";
+}
+
+// pakunpack.exe, found from this test program's own folder.
+inline std::string PakunpackPath()
+{
+    std::string self(32768, '\0');
+    self.resize(::GetModuleFileNameA(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    std::string path = self.substr(0, self.find_last_of("\\/") + 1) + PAKUNPACK_FROM_TESTS;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// A temporary file the child inherits as a standard stream; gone once closed.
+inline HANDLE InheritableTempFile()
+{
+    char folder[MAX_PATH + 1] = {};
+    char name[MAX_PATH + 1] = {};
+    if (::GetTempPathA(sizeof folder, folder) == 0 || ::GetTempFileNameA(folder, "pak", 0, name) == 0)
+        throw std::runtime_error("no temporary file for the child's output");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+inline std::string ReadAll(HANDLE file)
+{
+    std::string text;
+    char block[4096];
+    ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    for (DWORD got = 0; ::ReadFile(file, block, sizeof block, &got, nullptr) && got > 0;)
+        text.append(block, got);
+    return text;
+}
+
+// Runs pakunpack with `args` in the current directory, stdin NUL.
+inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup& setup = {})
+{
+    if (setup.stderrOnTerminal || setup.memoryHeadroom != 0 || setup.stdoutPath)
+        throw std::logic_error("only the POSIX runner arranges terminals, memory limits and other outputs");
+    const std::string program = PakunpackPath();
+    std::string line = QuotedArgument(program);
+    for (const std::string& arg : args)
+        line += " " + QuotedArgument(arg);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                    0, nullptr);
+    const HANDLE out = InheritableTempFile();
+    const HANDLE err = InheritableTempFile();
+    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("can't set up the child's standard streams");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION child{};
+    RunResult result;
+    if (::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
+        DWORD status = 0;
+        if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+            ::GetExitCodeProcess(child.hProcess, &status))
+            result.status = static_cast<int>(status);
+        ::CloseHandle(child.hThread);
+        ::CloseHandle(child.hProcess);
+    }
+    result.out = ReadAll(out);
+    result.err = ReadAll(err);
+    ::CloseHandle(in);
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    return result;
+}
+
+#else
 
 inline std::string ReadAll(int fd)
 {
@@ -89,6 +194,10 @@ inline RunResult Pakunpack(std::vector<std::string> args, const RunSetup& setup 
     return result;
 }
 
+#endif
+
+#ifdef PAK_TESTS_READ_JSON
+
 // The JSON document `text`, which must be one object of valid UTF-8 with no
 // raw control characters besides line feeds between values.
 inline QJsonObject ParseJson(const std::string& text)
@@ -112,3 +221,5 @@ inline std::string Bytes(const QJsonValue& value)
     }
     return bytes;
 }
+
+#endif

@@ -2,14 +2,13 @@
 // the report, the extracted tree, failure lines, patterns and progress.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "cli_support.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
+#include "test_platform.h"
 
 namespace {
 
@@ -107,6 +106,7 @@ TEST_F(PakunpackTest, ListPrintsOneLinePerEntryAndJsonTheSameWithTheHeader)
                         "4\t0x00000139\t3\tGOOD\tsnd/d.wav\n"
                         "5\t0x0000112C\t1\tFAILD\tsnd/e\x1B.ogg\n");
 
+#ifdef PAK_TESTS_READ_JSON
     const RunResult json = Pakunpack({"list", "mixed.pak", "--json"});
     EXPECT_EQ(json.status, 0);
     const QJsonObject doc = ParseJson(json.out);
@@ -126,10 +126,14 @@ TEST_F(PakunpackTest, ListPrintsOneLinePerEntryAndJsonTheSameWithTheHeader)
         lines += fields + Bytes(e["status"]) + "\t" + path + "\n";
     }
     EXPECT_EQ(lines, text.out);
+#endif
 }
 
 TEST_F(PakunpackTest, JsonGivesBackEveryNameExactly)
 {
+#ifndef PAK_TESTS_READ_JSON
+    GTEST_SKIP() << "the JSON is read with Qt, which this build has not";
+#else
     // Valid UTF-8 comes back as a string, anything else as an array of bytes:
     // Latin-1, overlong forms, a surrogate, above U+10FFFF, cut short, a
     // continuation byte first.
@@ -155,6 +159,7 @@ TEST_F(PakunpackTest, JsonGivesBackEveryNameExactly)
         // The directory applies from the second entry on.
         EXPECT_EQ(Bytes(entry["path"]), i == 0 ? rows[i].first : "d\xFFr/" + rows[i].first);
     }
+#endif
 }
 
 TEST_F(PakunpackTest, ScanWritesTheLibrarysReportByteForByteWhereAsked)
@@ -184,7 +189,11 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
 {
     const RunResult missing = Pakunpack({"extract", "mixed.pak", "-C", "missing"});
     EXPECT_EQ(missing.status, 1);
+#ifdef _WIN32
+    EXPECT_EQ(missing.err, "pakunpack: can't enter 'missing': " + SystemErrorText(ERROR_FILE_NOT_FOUND) + "\n");
+#else
     EXPECT_EQ(missing.err, "pakunpack: can't enter 'missing': No such file or directory\n");
+#endif
     EXPECT_EQ(ListTree(dir.Path()), Strings{"mixed.pak"});
 
     std::filesystem::create_directories("out/snd/d.wav");   // entry 4 can't be written over a folder
@@ -248,17 +257,20 @@ TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
 
 TEST_F(PakunpackTest, ShowsProgressOnlyOnATerminal)
 {
-    RunSetup terminal;
-    terminal.stderrOnTerminal = true;
-    const RunResult run = Pakunpack({"extract", "mixed.pak", "a.txt"}, terminal);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.err.find("\rextracting: 6/6"), std::string::npos) << run.err;
-    EXPECT_EQ(run.err.substr(run.err.rfind('\r')), "\r") << "the line is wiped at the end";
+    if (kPosixSystem) {   // the runner makes pseudo-terminals on POSIX systems only
+        RunSetup terminal;
+        terminal.stderrOnTerminal = true;
+        const RunResult run = Pakunpack({"extract", "mixed.pak", "a.txt"}, terminal);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.err.find("\rextracting: 6/6"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.rfind('\r')), "\r") << "the line is wiped at the end";
+    }
     EXPECT_EQ(Pakunpack({"extract", "mixed.pak", "a.txt"}).err, "");
 }
 
 TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
 {
+    SKIP_UNLESS_POSIX("/dev/full and address-space limits");
     RunSetup full;
     full.stdoutPath = "/dev/full";
     const RunResult unwritten = Pakunpack({"list", "mixed.pak"}, full);

@@ -1,29 +1,52 @@
 // Scratch folders and file helpers shared by the tests.
 #include "test_files.h"
 
+#include "test_platform.h"
+
+#ifndef _WIN32
 #include <linux/capability.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir()
+namespace {
+
+// A new folder of its own under the temp directory.
+std::string MakeScratchFolder()
 {
+#ifdef _WIN32
+    std::random_device seed;
+    std::mt19937_64 random(seed() ^ ::GetCurrentProcessId());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path folder = fs::temp_directory_path() / ("pak_test_" + std::to_string(random() % 1000000000));
+        std::error_code ec;
+        if (fs::create_directory(folder, ec))
+            return folder.string();
+    }
+    throw std::runtime_error("no scratch folder could be made");
+#else
     std::string pattern = (fs::temp_directory_path() / "pak_test_XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
-    m_path = fs::canonical(pattern).string();
+    return pattern;
+#endif
+}
+
+} // namespace
+
+ScratchDir::ScratchDir()
+{
+    m_path = fs::canonical(MakeScratchFolder()).string();
     m_previous = fs::current_path().string();
     fs::current_path(m_path);
 }
@@ -60,15 +83,39 @@ std::string ReadBytes(const std::string& path)
 
 bool Exists(const std::string& path)
 {
+#ifdef _WIN32
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+#endif
+}
+
+bool IsLink(const std::string& path)
+{
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+#endif
+}
+
+bool CanMakeSymbolicLinks()
+{
+    static const bool can = [] {
+        ScratchDir probe;
+        return ::symlink("target", "link") == 0 && IsLink("link");
+    }();
+    return can;
 }
 
 std::vector<std::string> ListTree(const std::string& folder)
 {
     std::vector<std::string> paths;
     for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        std::string rel = fs::relative(item.path(), folder).string();
+        std::string rel = fs::relative(item.path(), folder).generic_string();
         if (item.is_directory() && !item.is_symlink())
             rel += '/';
         paths.push_back(rel);
@@ -105,6 +152,20 @@ int OpenAndLoad(PakArchive& archive, const std::string& path)
     return opened;
 }
 
+#ifdef _WIN32
+
+int RunWithFileSizeLimit(unsigned long, int (*)(void*), void*)
+{
+    return -100;   // no fork: the callers are skipped on Windows
+}
+
+int RunWithoutPrivileges(int (*)(void*), void*)
+{
+    return -100;
+}
+
+#else
+
 int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context)
 {
     const pid_t child = ::fork();
@@ -137,3 +198,5 @@ int RunWithoutPrivileges(int (*body)(void*), void* context)
         return -100;
     return static_cast<signed char>(WEXITSTATUS(status));
 }
+
+#endif

@@ -17,10 +17,16 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // Absolute path of `name` inside the folder.
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    // Absolute path of `name` inside the folder, joined with the system's
+    // own separator (as an absolute path made by the system would be).
+    std::string operator/(const std::string& name) const { return m_path + kSeparator + name; }
 
 private:
+#ifdef _WIN32
+    static constexpr char kSeparator = '\\';
+#else
+    static constexpr char kSeparator = '/';
+#endif
     std::string m_path;
     std::string m_previous;
 };
@@ -28,6 +34,10 @@ private:
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);   // without following a final symbolic link
+bool IsLink(const std::string& path);   // a symbolic link (on Windows: a reparse point)
+// True when this process can make symbolic links (on Windows that takes a
+// privilege or developer mode; Wine 8 can't make them at all).
+bool CanMakeSymbolicLinks();
 // Every path below `folder`, relative to it, sorted (folders end with '/').
 std::vector<std::string> ListTree(const std::string& folder);
 
@@ -45,6 +55,7 @@ int OpenAndLoad(PakArchive& archive, const std::string& path);
 // The same after writing `bytes` as `path`.
 int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string& bytes);
 
+// These two need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
 // when the child did not exit normally.
