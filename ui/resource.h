@@ -2,6 +2,13 @@
 // res/dialogs.json uses the same numbers.
 #pragma once
 
+#ifdef _WIN32
+// The system headers come first: they name an obsolete cursor IDC_SIZE (the
+// one IDC_SIZEALL names today), and here that name is the size field's.
+#include <windows.h>
+#undef IDC_SIZE
+#endif
+
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDS_ABOUTBOX = 101;            // "&About Tessup..."
 constexpr int IDD_PAKUNPACKER_DIALOG = 102;

@@ -1,0 +1,7 @@
+// Tessup: the platform hands control to the application object.
+#include "pak_unpacker_app.h"
+
+int main(int argc, char* argv[])
+{
+    return theApp.Run(argc, argv);
+}

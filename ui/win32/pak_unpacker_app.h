@@ -1,0 +1,28 @@
+// The application object: start-up runs the main dialog and then lets the
+// program end.
+#pragma once
+
+#include <string>
+
+// The single application object, `theApp`. It has no name of its own, so the
+// application's name is the executable's file name (it captions the
+// "Out of memory." box). Nothing is read from settings or the registry, and
+// the command line can only name an archive to open.
+class CPakUnpackerApp {
+public:
+    // The platform's part: takes the archive from the command line, makes
+    // the common controls' classes (the progress bar) known, then
+    // InitInstance. Returns the process's exit code.
+    int Run(int argc, char* argv[]);
+
+    // Runs the main dialog modally with no parent, opening m_strOpenPath in
+    // it first when that is not empty, and returns false: there is no
+    // message loop after it, so closing the dialog ends the program. The
+    // help command (F1) opens nothing: no help file ships.
+    bool InitInstance();
+
+    // The archive the command line names; empty when it names none.
+    std::string m_strOpenPath;
+};
+
+extern CPakUnpackerApp theApp;

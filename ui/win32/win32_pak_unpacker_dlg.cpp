@@ -1,0 +1,223 @@
+// The main dialog's Win32 platform layer. Texts are ANSI, through the A calls.
+#include "win32_pak_unpacker_dlg.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+#include "resource.h"
+
+namespace {
+
+// The progress bar's messages (PBM_SETRANGE32, PBM_SETPOS).
+constexpr UINT kSetRange32 = 1030;
+constexpr UINT kSetPos = 1026;
+
+// Posted to the dialog to open the archive waiting in m_strOpenPath.
+constexpr UINT kOpenWaitingPath = WM_APP + 1;
+
+// The chooser's filter: "Corvane pak files (*.pak)|*.pak|All files(*.*)|*.*||"
+// with the bars as the zero bytes the system wants.
+constexpr char kFilter[] = "Corvane pak files (*.pak)\0*.pak\0All files(*.*)\0*.*\0";
+
+// Hide read-only and file-must-exist.
+constexpr DWORD kChooserFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
+
+INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM /*lParam*/)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(hWnd, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void CProgressCtrl::SetRange32(int low, int high)
+{
+    SendMessageA(m_hWnd, kSetRange32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
+}
+
+void CProgressCtrl::SetPos(int pos)
+{
+    SendMessageA(m_hWnd, kSetPos, static_cast<WPARAM>(pos), 0);
+}
+
+INT_PTR CWin32PakUnpackerDlg::DoModal()
+{
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAKUNPACKER_DIALOG), nullptr,
+                           &CWin32PakUnpackerDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CWin32PakUnpackerDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* dlg = reinterpret_cast<CWin32PakUnpackerDlg*>(GetWindowLongPtrA(hWnd, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        dlg = reinterpret_cast<CWin32PakUnpackerDlg*>(lParam);
+        SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        dlg->m_hWnd = hWnd;
+    }
+    if (!dlg)
+        return FALSE;
+    INT_PTR result = FALSE;
+    return dlg->OnMessage(message, wParam, lParam, result) ? result : FALSE;
+}
+
+bool CWin32PakUnpackerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        m_progress.Attach(GetDlgItem(m_hWnd, IDC_PROGRESS));
+        DragAcceptFiles(m_hWnd, TRUE);
+        result = OnInitDialog() ? TRUE : FALSE;   // TRUE: the focus goes to the first tab stop
+        if (!m_strOpenPath.empty())
+            PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
+        return true;
+    case kOpenWaitingPath: {
+        const std::string path = m_strOpenPath;
+        m_strOpenPath.clear();
+        OnOpenPath(path);
+        return true;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_OPEN_PAK:
+            OnOpenPak();
+            return true;
+        case IDC_EXTRACT_ALL:
+            OnExtractAll();
+            return true;
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(m_hWnd, LOWORD(wParam));
+            return true;
+        default:
+            return false;
+        }
+    case WM_SYSCOMMAND:
+        m_bDefaultHandling = false;
+        OnSysCommand(static_cast<unsigned int>(wParam), static_cast<std::intptr_t>(lParam));
+        return !m_bDefaultHandling;
+    case WM_PAINT:
+        if (!IsIconic(m_hWnd))
+            return false;
+        OnPaint();
+        return true;
+    case WM_QUERYDRAGICON:
+        // One of the messages whose answer is the procedure's return value itself.
+        result = reinterpret_cast<INT_PTR>(m_hIcon);
+        return true;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CWin32PakUnpackerDlg::OnPaint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+void CWin32PakUnpackerDlg::OnDropFiles(HDROP drop)
+{
+    // Of several files, the first; the command runs after the drop is answered.
+    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    std::vector<char> path(length + 1);
+    const bool got = length > 0 && DragQueryFileA(drop, 0, path.data(), length + 1) == length;
+    DragFinish(drop);
+    if (!got || (GetFileAttributesA(path.data()) & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    m_strOpenPath.assign(path.data(), length);
+    PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
+}
+
+void CWin32PakUnpackerDlg::UpdateData(bool saveAndValidate)
+{
+    // The bound controls are static texts only the program changes: there is
+    // nothing to read back.
+    if (saveAndValidate)
+        return;
+    SetDlgItemTextA(m_hWnd, IDC_PAK_NAME, m_strPakName.c_str());
+    SetDlgItemTextA(m_hWnd, IDC_NUM_FILES, m_strNumFiles.c_str());
+    SetDlgItemTextA(m_hWnd, IDC_SIZE, m_strSize.c_str());
+    SetDlgItemTextA(m_hWnd, IDC_STATUS, m_strStatus.c_str());
+}
+
+void CWin32PakUnpackerDlg::UpdateWindow()
+{
+    ::UpdateWindow(m_hWnd);
+}
+
+std::string CWin32PakUnpackerDlg::ChooseArchivePath()
+{
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA chooser{};
+    chooser.lStructSize = sizeof chooser;
+    chooser.hwndOwner = m_hWnd;
+    chooser.lpstrFilter = kFilter;
+    chooser.nFilterIndex = 1;
+    chooser.lpstrFile = path;
+    chooser.nMaxFile = sizeof path;
+    chooser.Flags = kChooserFlags;
+    if (!GetOpenFileNameA(&chooser))
+        return std::string();
+    return path;
+}
+
+void CWin32PakUnpackerDlg::ShowMessage(const std::string& text, const std::string& caption)
+{
+    MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), MB_OK);
+}
+
+void CWin32PakUnpackerDlg::ShowOutOfMemory(const std::string& text, const std::string& caption)
+{
+    MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+}
+
+std::string CWin32PakUnpackerDlg::StringResource(int id)
+{
+    char text[256];
+    const int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+void CWin32PakUnpackerDlg::AppendToWindowMenu(unsigned int id, const std::string& text)
+{
+    if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(menu, MF_STRING, id, text.c_str());
+    }
+}
+
+void CWin32PakUnpackerDlg::SetWindowIcon(int id)
+{
+    m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+}
+
+void CWin32PakUnpackerDlg::RunAboutBox()
+{
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), m_hWnd, AboutProc, 0);
+}
+
+void CWin32PakUnpackerDlg::DefaultSysCommand(unsigned int /*id*/, std::intptr_t /*param*/)
+{
+    // The dialog manager's own handling runs when the procedure says it did nothing.
+    m_bDefaultHandling = true;
+}
