@@ -17,7 +17,9 @@ install_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    local packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 libgtest-dev zip unzip)
+    # The posix thread model's compilers only (GoogleTest needs std::thread);
+    # the toolchain files name them, so the system's default stays as it is.
+    local packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 libgtest-dev zip unzip)
     local missing=()
     for pkg in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
@@ -42,11 +44,12 @@ version=$(sed -n 's/^project(CorvaneUnPaker VERSION \([0-9.]*\).*/\1/p' CMakeLis
 export WINEPREFIX="$root/build-wine/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
-mkdir -p "$root/build-wine"
+mkdir -p "$WINEPREFIX"
 stop_wine() { wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
+wineserver -k 2>/dev/null || true   # one left from an interrupted run
 wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot --init </dev/null >/dev/null 2>&1
+wine wineboot --init </dev/null >/dev/null 2>&1   # makes the prefix on the first run
 
 # The reference: pakunpack and the sample's generator, built for Linux.
 linux="$root/build-wine/linux"
