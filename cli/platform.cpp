@@ -20,6 +20,12 @@
 
 #ifdef _WIN32
 
+// The C runtime would expand wildcards in the arguments before main; the
+// PATTERNs are matched against the archive's entries, never against files.
+extern "C" {
+int _dowildcard = 0;
+}
+
 namespace {
 
 bool Widen(const std::string& text, std::wstring& wide)

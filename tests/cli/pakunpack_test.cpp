@@ -241,6 +241,8 @@ TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
          "pakunpack: no entry matches 'none*'\npakunpack: no entry matches '\\\\*.txt'\n"},
         {{"--", "-a.txt"}, {}, "0 extracted, 0 failed\n", "pakunpack: no entry matches '-a.txt'\n"},
     };
+    // A file that "m*t" would name if anything expanded the pattern first.
+    WriteBytes("m-bait.t", "");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.patterns[0]);
         const std::string folder = "run" + std::to_string(&row - rows);
