@@ -1,6 +1,7 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
 // reading, and outputs that replace an existing file by renaming over it.
 #include "file_io.h"
+#include "file_io_common.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -17,10 +18,6 @@
 #include <new>
 
 namespace {
-
-// Gaps up to this size are skipped by reading through the stream's buffer
-// rather than by a seek, which always costs a system call.
-constexpr std::uint64_t kSkipByReading = 4096;
 
 // One write() moves at most this much; Linux stops a little short of 2 GiB.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
@@ -107,21 +104,17 @@ BufferPtr AllocateBuffer(std::size_t size)
     return BufferPtr(static_cast<unsigned char*>(block));
 }
 
-bool SeekTo(std::FILE* file, std::uint64_t pos)
+bool StreamTell(std::FILE* file, std::uint64_t& pos)
 {
-    if (pos > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-        return false;
     const off_t here = ::ftello(file);
-    if (here >= 0 && pos >= static_cast<std::uint64_t>(here) && pos - static_cast<std::uint64_t>(here) <= kSkipByReading) {
-        std::uint64_t gap = pos - static_cast<std::uint64_t>(here);
-        while (gap > 0 && getc_unlocked(file) != EOF)
-            --gap;
-        if (gap == 0) {
-            std::clearerr(file);   // as after a seek
-            return true;
-        }
-    }
-    return ::fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
+    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
+    return here >= 0;
+}
+
+bool StreamSeek(std::FILE* file, std::uint64_t pos)
+{
+    return pos <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
+           ::fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
 }
 
 std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
@@ -148,33 +141,6 @@ std::string DiskName(const std::string& text)
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : m_handle(other.m_handle), m_folder(other.m_folder), m_folderPath(std::move(other.m_folderPath)),
-      m_name(std::move(other.m_name)), m_tempName(std::move(other.m_tempName)), m_error(other.m_error)
-{
-    other.m_handle = kNoHandle;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
-{
-    if (this != &other) {
-        Discard();
-        m_handle = other.m_handle;
-        m_folder = other.m_folder;
-        m_folderPath = std::move(other.m_folderPath);
-        m_name = std::move(other.m_name);
-        m_tempName = std::move(other.m_tempName);
-        m_error = other.m_error;
-        other.m_handle = kNoHandle;
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile()
-{
-    Discard();
 }
 
 void OutputFile::Fail(int code)

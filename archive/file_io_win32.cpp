@@ -2,6 +2,7 @@
 // the "\\?\" prefix (so paths beyond 260 characters work), archives read
 // through stdio streams made from the system's handles.
 #include "file_io.h"
+#include "file_io_common.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -16,10 +17,6 @@
 #include <new>
 
 namespace {
-
-// Gaps up to this size are skipped by reading through the stream's buffer
-// rather than by a seek, which always costs a system call.
-constexpr std::uint64_t kSkipByReading = 4096;
 
 // The longest name of one path component Windows allows, in UTF-16 units.
 constexpr std::size_t kMaxComponent = 255;
@@ -284,21 +281,17 @@ BufferPtr AllocateBuffer(std::size_t size)
     return BufferPtr(static_cast<unsigned char*>(block));
 }
 
-bool SeekTo(std::FILE* file, std::uint64_t pos)
+bool StreamTell(std::FILE* file, std::uint64_t& pos)
 {
-    if (pos > static_cast<std::uint64_t>(std::numeric_limits<__int64>::max()))
-        return false;
     const __int64 here = ::_ftelli64(file);
-    if (here >= 0 && pos >= static_cast<std::uint64_t>(here) && pos - static_cast<std::uint64_t>(here) <= kSkipByReading) {
-        std::uint64_t gap = pos - static_cast<std::uint64_t>(here);
-        while (gap > 0 && ReadByte(file) != EOF)
-            --gap;
-        if (gap == 0) {
-            std::clearerr(file);   // as after a seek
-            return true;
-        }
-    }
-    return ::_fseeki64(file, static_cast<__int64>(pos), SEEK_SET) == 0;
+    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
+    return here >= 0;
+}
+
+bool StreamSeek(std::FILE* file, std::uint64_t pos)
+{
+    return pos <= static_cast<std::uint64_t>(std::numeric_limits<__int64>::max()) &&
+           ::_fseeki64(file, static_cast<__int64>(pos), SEEK_SET) == 0;
 }
 
 std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
@@ -343,33 +336,6 @@ std::string SystemErrorText(int code)
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text.empty() ? "Windows error " + std::to_string(code) : text;
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : m_handle(other.m_handle), m_folder(other.m_folder), m_folderPath(std::move(other.m_folderPath)),
-      m_name(std::move(other.m_name)), m_tempName(std::move(other.m_tempName)), m_error(other.m_error)
-{
-    other.m_handle = kNoHandle;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
-{
-    if (this != &other) {
-        Discard();
-        m_handle = other.m_handle;
-        m_folder = other.m_folder;
-        m_folderPath = std::move(other.m_folderPath);
-        m_name = std::move(other.m_name);
-        m_tempName = std::move(other.m_tempName);
-        m_error = other.m_error;
-        other.m_handle = kNoHandle;
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile()
-{
-    Discard();
 }
 
 void OutputFile::Fail(int code)
