@@ -289,6 +289,15 @@ std::string TwoEntries()
         .Bytes();
 }
 
+// Presses and releases `key` on the control with the focus, as the keyboard
+// would: the dialog's message loop hands it to the dialog manager.
+void PressKey(WPARAM key)
+{
+    HWND focus = GetFocus();
+    PostMessageA(focus, WM_KEYDOWN, key, 1);
+    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+}
+
 // An HDROP as the shell hands one over, naming `files` (ANSI).
 HGLOBAL DropOf(const std::vector<std::string>& files)
 {
@@ -350,7 +359,13 @@ TEST(Win32Dialog, RunsBothCommandsWithTheExactProgressMessagesAndTheBoxesThrough
             EXPECT_EQ(d.log, Log({"refresh None | NULL | NULL | Wait"}));
             EXPECT_EQ(GetFocus(), d.Item(IDC_OPEN_PAK));
             d.log.clear();
-            SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDC_OPEN_PAK, 0);
+            // Enter presses the focused button, through the dialog manager's keyboard handling.
+            PressKey(VK_RETURN);
+            return true;
+        },
+        [&](ScriptedDlg& d) {
+            if (d.log.empty())
+                return false;
             Log expected = {"choose"};
             expected.insert(expected.end(), kOpened.begin(), kOpened.end());
             EXPECT_EQ(d.log, expected);
@@ -367,7 +382,15 @@ TEST(Win32Dialog, RunsBothCommandsWithTheExactProgressMessagesAndTheBoxesThrough
             d.log.clear();
             SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDC_OPEN_PAK, 0);   // cancelled
             EXPECT_EQ(d.log, Log({"choose"}));
-            SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+            // Tab moves to "Cancel", and Enter presses it.
+            SetFocus(d.Item(IDC_OPEN_PAK));
+            PressKey(VK_TAB);
+            return true;
+        },
+        [&](ScriptedDlg& d) {
+            if (GetFocus() != d.Item(IDCANCEL))
+                return false;
+            PressKey(VK_RETURN);
             return true;
         },
     };

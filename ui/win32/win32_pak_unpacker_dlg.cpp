@@ -73,6 +73,12 @@ bool CWin32PakUnpackerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
         m_progress.Attach(GetDlgItem(m_hWnd, IDC_PROGRESS));
         DragAcceptFiles(m_hWnd, TRUE);
         result = OnInitDialog() ? TRUE : FALSE;   // TRUE: the focus goes to the first tab stop
+        // All three buttons carry the default style, and the dialog manager
+        // keeps the last one as the default, which Enter would press wherever
+        // the focus is. Tab makes each button it reaches the default; the
+        // first tab stop, which has the focus now, starts as the default too.
+        if (HWND first = GetNextDlgTabItem(m_hWnd, nullptr, FALSE))
+            SendMessageA(m_hWnd, DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(first)), 0);
         if (!m_strOpenPath.empty())
             PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
         return true;
