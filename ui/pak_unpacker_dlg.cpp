@@ -8,7 +8,7 @@
 
 CPakUnpackerDlg::CPakUnpackerDlg()
 {
-    ApplicationName();   // found now: the out-of-memory box should not have to
+    ApplicationName();   // looked up now, so that the out-of-memory box needs no memory for it
 }
 
 bool CPakUnpackerDlg::OnInitDialog()
