@@ -191,6 +191,16 @@ public:
 
     static constexpr UINT kNextStep = WM_APP + 40;
 
+    // The front end's own boxes, past the script.
+    void RealMessageBox(const std::string& text, const std::string& caption)
+    {
+        CWin32PakUnpackerDlg::ShowMessage(text, caption);
+    }
+    void RealOutOfMemoryBox(const std::string& text, const std::string& caption)
+    {
+        CWin32PakUnpackerDlg::ShowOutOfMemory(text, caption);
+    }
+
     void Next() { PostMessageA(GetSafeHwnd(), kNextStep, 0, 0); }
     HWND Item(int id) const { return GetDlgItem(GetSafeHwnd(), id); }
     std::string Shown() const
@@ -504,6 +514,71 @@ TEST(Win32Dialog, DroppedFileAndTheCommandLinesArchiveOpenAsFromTheChooser)
     }};
     dlg.DoModal();
     EXPECT_TRUE(Exists(scratch / "g/Scan_log.txt"));
+}
+
+// What the message box captioned `caption` shows: its buttons' texts, its
+// text, whether an icon shows, whether it stays on top and whether the main
+// dialog owns it; then OK closes it.
+std::string g_boxCaption;
+std::string g_boxSeen;
+HWND g_boxOwner = nullptr;
+
+void CALLBACK LookAtBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindWindowA("#32770", g_boxCaption.c_str());
+    if (!box)
+        return;
+    KillTimer(nullptr, timer);
+    std::string seen;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child))
+            continue;
+        const std::string kind = ClassNameOf(child);
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (lstrcmpiA(kind.c_str(), "Button") == 0)
+            seen += "button " + TextOf(child) + "; ";
+        else if ((style & SS_TYPEMASK) == SS_ICON)
+            seen += SendMessageA(child, STM_GETICON, 0, 0) ? "icon; " : "";
+        else if (!TextOf(child).empty())
+            seen += "text " + TextOf(child) + "; ";
+    }
+    if (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST)
+        seen += "on top; ";
+    if (GetWindow(box, GW_OWNER) == g_boxOwner)
+        seen += "owned";
+    g_boxSeen = seen;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST(Win32Dialog, BoxesAreOwnedPlainOkBoxesAndTheOutOfMemoryOneWarnsOnTop)
+{
+    struct Row {
+        bool outOfMemory;
+        const char* text;
+        const char* caption;
+        const char* seen;
+    } rows[] = {
+        {false, "Error!", "Error!It`s not Corvane PAK file!\n", "button OK; text Error!; owned"},
+        {true, "Out of memory.", "win32_ui_tests", "icon; button OK; text Out of memory.; on top; owned"},
+    };
+    ScriptedDlg dlg;
+    dlg.steps = {[&](ScriptedDlg& d) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.text);
+            g_boxCaption = row.caption;
+            g_boxSeen.clear();
+            g_boxOwner = d.GetSafeHwnd();
+            SetTimer(nullptr, 0, 50, LookAtBox);
+            if (row.outOfMemory)
+                d.RealOutOfMemoryBox(row.text, row.caption);
+            else
+                d.RealMessageBox(row.text, row.caption);
+            EXPECT_EQ(g_boxSeen, row.seen);
+        }
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    }};
+    dlg.DoModal();
 }
 
 // Ends the main dialog as soon as it shows, from a thread timer that its
