@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -174,6 +175,22 @@ TEST(QtWindows, InitInstanceRunsTheMainDialogModallyOpensTheCommandLinesArchiveA
     }
     theApp.m_strOpenPath.clear();
     EXPECT_EQ(QApplication::applicationVersion(), PAK_PROJECT_VERSION);
+}
+
+// The program takes no options: Qt must not see "-platform", which would
+// otherwise make it give up at once on a platform that does not exist. With
+// more than one argument nothing is opened, and the idle dialog stays up.
+TEST(QtWindows, ProgramHandsQtNoneOfItsCommandLine)
+{
+    QProcess tessup;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    tessup.setProcessEnvironment(environment);
+    tessup.start(PAK_TESSUP, {"-platform", "no-such-platform"});
+    ASSERT_TRUE(tessup.waitForStarted(10000));
+    EXPECT_FALSE(tessup.waitForFinished(1500)) << tessup.readAllStandardError().toStdString();
+    tessup.kill();
+    tessup.waitForFinished(10000);
 }
 
 } // namespace
