@@ -7,6 +7,9 @@ include(GNUInstallDirs)
 install(TARGETS pakunpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET Tessup)
     install(TARGETS Tessup RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+# The desktop's icon theme and menu entry are the Linux desktop's.
+if(TARGET Tessup AND NOT WIN32)
     foreach(size 16x16 32x32 48x48 64x64 128x128 256x256)
         install(FILES ${PROJECT_SOURCE_DIR}/res/icons/${size}/corvane-unpaker.png
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}/apps)
