@@ -32,7 +32,7 @@ if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev
     dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        g++-mingw-w64-i686 wine wine32:i386 libgtest-dev
+        g++-mingw-w64-i686-posix wine wine32:i386 libgtest-dev
 fi
 
 export WINEPREFIX="$(realpath -m "$build/wineprefix")"

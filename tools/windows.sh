@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# pakunpack.exe for 32-bit and 64-bit Windows, cross-built with MinGW-w64:
+# pakunpack.exe and Tessup.exe for 32-bit and 64-bit Windows, cross-built with MinGW-w64:
 # installs the cross compilers and Wine when missing, builds build-win32/ and
 # build-win64/, runs the archive and pakunpack suites under Wine, compares
 # what both executables do with one generated archive against the Linux
@@ -31,7 +31,7 @@ install_packages() {
 }
 
 if [ "${1:-}" != "--no-deps" ]; then
-    tools/deps.sh   # the Linux build to compare with
+    tools/deps.sh xvfb   # the Linux build to compare with, and a display for Tessup.exe's tests
     install_packages
 fi
 
@@ -45,8 +45,25 @@ export WINEPREFIX="$root/build-wine/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
 mkdir -p "$WINEPREFIX"
-stop_wine() { wineserver -k 2>/dev/null || true; }
+# Tessup.exe's tests open real windows: without a display they get a virtual one.
+xvfb_pid=""
+stop_wine() {
+    wineserver -k 2>/dev/null || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
 trap stop_wine EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    [ -s "$display_file" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(cat "$display_file")"
+    rm -f "$display_file"
+fi
 wineserver -k 2>/dev/null || true   # one left from an interrupted run
 wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot --init </dev/null >/dev/null 2>&1   # makes the prefix on the first run
@@ -115,7 +132,7 @@ for bits in 32 64; do
     build="$root/build-win$bits"
     echo "== win$bits: build"
     cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
-        -DPAK_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DPAK_BUILD_UI=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j2
     echo "== win$bits: tests under Wine"
     ctest --test-dir "$build" --output-on-failure -j2
