@@ -1,0 +1,429 @@
+#!/usr/bin/env bash
+# The Windows setup programs, corvane-unpaker-VERSION-win32-setup.exe and
+# -win64-setup.exe, built with NSIS from res/windows/installer.nsi and written
+# next to the zips in build-win32/ and build-win64/; then each is tried under
+# Wine in a prefix of its own (build-installer/wine) as a user's machine sees
+# it:
+#   - a silent install (/S) puts the programs, the licence and the README in
+#     %LOCALAPPDATA%\Programs\Corvane UnPaker, a Start-menu shortcut with the
+#     program's icon, the uninstall key Apps lists and, .pak being free, the
+#     association; a second install over the first keeps the association ours;
+#   - the installed Tessup.exe, started by the association's command with a
+#     generated archive, opens it (Scan_log.txt appears next to it) and ends
+#     on Escape (on a virtual X display when there is no DISPLAY; skipped,
+#     saying so, when no display can be had);
+#   - the silent uninstall that the uninstall key names leaves the user's
+#     files and the registry exactly as they were before;
+#   - with .pak already taken (in the user's classes, machine-wide, or by the
+#     user's choice in Explorer) the setup leaves it alone, and so does the
+#     uninstaller.
+# The programs are the ones tools/windows.sh built and tested when those
+# builds are current and hold Tessup.exe; otherwise both are built here, in
+# build-installer/win32 and build-installer/win64.
+#   tools/windows_installer.sh            everything
+#   tools/windows_installer.sh --no-deps  without the package check
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+work="$root/build-installer"
+
+install_packages() {
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    local packages=(nsis xvfb xdotool g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+                    wine wine32:i386 wine64 cmake ninja-build)
+    local missing=()
+    for pkg in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    # 32-bit Wine needs the i386 architecture.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+[ "${1:-}" = "--no-deps" ] || install_packages
+
+fail() {
+    echo "installer test: $*" >&2
+    exit 1
+}
+
+version=$(sed -n 's/^project(CorvaneUnPaker VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+# The setup's version block takes four numbers.
+nsis_version=$version
+while [ "$(tr -cd . <<<"$nsis_version" | wc -c)" -lt 3 ]; do nsis_version="$nsis_version.0"; done
+
+mkdir -p "$work"
+
+# Sets tessup and pakunpack to the programs of one architecture ($1: 32 or
+# 64): tools/windows.sh's when its build holds both and nothing in it is out
+# of date (ninja's dry run, which changes nothing there), else our own build.
+find_programs() {
+    local bits=$1
+    local shared="$root/build-win$bits" own="$work/win$bits" toolchain
+    if grep -qx 'PAK_BUILD_UI:BOOL=ON' "$shared/CMakeCache.txt" 2>/dev/null \
+        && [ -f "$shared/ui/Tessup.exe" ] && [ -f "$shared/cli/pakunpack.exe" ] \
+        && [ "$(ninja -C "$shared" -n Tessup pakunpack 2>/dev/null | tail -1)" = "ninja: no work to do." ]; then
+        tessup="$shared/ui/Tessup.exe" pakunpack="$shared/cli/pakunpack.exe"
+        echo "== win$bits: the programs of $shared"
+        return
+    fi
+    case $bits in
+        32) toolchain=mingw-w64-i686.cmake ;;
+        64) toolchain=mingw-w64-x86_64.cmake ;;
+    esac
+    echo "== win$bits: building Tessup.exe and pakunpack.exe in $own"
+    cmake -S . -B "$own" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
+        -DPAK_BUILD_UI=ON -DPAK_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$own" -j2 --target Tessup pakunpack
+    tessup="$own/ui/Tessup.exe" pakunpack="$own/cli/pakunpack.exe"
+}
+
+# Writes the setup program of architecture $1 and sets setup to its path.
+build_setup() {
+    local bits=$1
+    local stage="$work/stage-win$bits"
+    find_programs "$bits"
+    rm -rf "$stage"
+    mkdir -p "$stage"
+    cp "$tessup" "$stage/Tessup.exe"
+    cp "$pakunpack" "$stage/pakunpack.exe"
+    sed 's/$/\r/' LICENSE >"$stage/LICENSE"
+    sed "s/@VERSION@/$version/g; s/@BITS@/$bits/g; s/\$/\r/" res/windows/README.txt >"$stage/README.txt"
+    mkdir -p "$root/build-win$bits"
+    setup="$root/build-win$bits/corvane-unpaker-$version-win$bits-setup.exe"
+    rm -f "$setup"
+    makensis -V2 -DVERSION="$nsis_version" -DBITS="$bits" -DSTAGE="$stage" -DOUTFILE="$setup" \
+        res/windows/installer.nsi
+    # The 64-bit build gets a 64-bit setup program.
+    local format
+    format=$(objdump -f "$setup" 2>/dev/null | sed -n 's/.*file format //p')
+    case $bits:$format in
+        32:pei-i386 | 64:pei-x86-64) ;;
+        *) fail "the win$bits setup program is '$format'" ;;
+    esac
+    echo "wrote $setup"
+}
+
+build_setup 32
+setup32=$setup stage32="$work/stage-win32"
+build_setup 64
+setup64=$setup stage64="$work/stage-win64"
+
+# ---------------------------------------------------------------- under Wine
+# A fresh prefix each run, so that nothing of an earlier run is taken for
+# the installer's work. Wine's server is started with no terminal or pipe of
+# ours; it and the virtual display are ended on the way out. No Linux menu
+# entries or file types from Wine's side (winemenubuilder).
+export WINEPREFIX="$work/wine"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+scratch="$work/scratch"
+xvfb_pid=""
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+wineserver -k 2>/dev/null || true   # one left from an interrupted run
+rm -rf "$WINEPREFIX" "$scratch"
+mkdir -p "$WINEPREFIX" "$scratch"
+
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$scratch/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$scratch/display" ] && export DISPLAY=":$(cat "$scratch/display")"
+fi
+
+wineserver -p </dev/null >/dev/null 2>&1
+wine wineboot --init </dev/null >/dev/null 2>&1
+
+w() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+
+# Prints the data of value $2 of key $1 ("" for the key's default value);
+# fails when there is no such value.
+reg_value() {
+    local out
+    if [ -z "$2" ]; then
+        out=$(wine reg query "$1" /ve </dev/null 2>/dev/null) || return 1
+    else
+        out=$(wine reg query "$1" /v "$2" </dev/null 2>/dev/null) || return 1
+    fi
+    out=$(tr -d '\r' <<<"$out" | grep -E '^    .*    REG_[A-Z_]+' | head -1) || return 1
+    sed -E 's/^    .*    REG_[A-Z_]+( {4}|$)//' <<<"$out"
+}
+
+reg_has_key() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+
+expect_value() {   # key, value name, expected data
+    local got
+    got=$(reg_value "$1" "$2") || fail "$label: no value '$2' in $1"
+    [ "$got" = "$3" ] || fail "$label: $1 '$2' is '$got', not '$3'"
+}
+
+expect_no_key() {
+    ! reg_has_key "$1" || fail "$label: $1 is there"
+}
+
+# Waits up to 30 s until no process of this prefix runs whose command line
+# matches $1 (the uninstaller goes on in a copy of itself after the one that
+# was started has ended).
+wait_ended() {
+    local pid running
+    for _ in $(seq 300); do
+        running=0
+        for pid in $(pgrep -f -- "$1" || true); do
+            if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+                running=1
+            fi
+        done
+        [ "$running" = 0 ] && return 0
+        sleep 0.1
+    done
+    fail "$label: '$1' still runs after 30 s"
+}
+
+# The user's files (but the uninstaller's copy of itself in Temp, which
+# Windows leaves to its temporary-file clean-up for a user's uninstaller),
+# the user's registry, and the machine's keys that a setup for all users
+# would write: its uninstall keys and the names of its classes (the rest of
+# the machine's registry Wine changes by itself, and the classes in full
+# take seconds to read).
+snapshot() {
+    (cd "$WINEPREFIX/drive_c/users" && find . | grep -v '/Temp/~nsu[^/]*\.tmp' | LC_ALL=C sort)
+    local key
+    for key in HKCU 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+        'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'; do
+        echo "== $key"
+        reg_has_key "$key" || continue
+        wine reg export "$key" "$scratch/hive.reg" /y </dev/null >/dev/null 2>&1 || fail "can't export $key"
+        iconv -f UTF-16LE -t UTF-8 "$scratch/hive.reg" | tr -d '\r'
+    done
+    for key in 'HKLM\Software\Classes' 'HKLM\Software\Classes\Applications'; do
+        echo "== $key"
+        w reg query "$key" || true
+    done
+}
+
+expect_unchanged() {   # $1 the snapshot from before
+    snapshot >"$scratch/after.txt"
+    if ! cmp -s "$1" "$scratch/after.txt"; then
+        diff "$1" "$scratch/after.txt" | head -40 >&2 || true
+        fail "$label: the uninstall left the machine different from before the install"
+    fi
+}
+
+# What Windows has before any setup runs: the user's class, uninstall and
+# Explorer file-type keys and the per-user program folder.
+file_exts='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts'
+w reg add 'HKCU\Software\Classes' /f >/dev/null
+w reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f >/dev/null
+w reg add "$file_exts" /f >/dev/null
+local_appdata=$(w cmd /c echo %LOCALAPPDATA%)
+app_data=$(w cmd /c echo %APPDATA%)
+[ -n "$local_appdata" ] && [ -n "$app_data" ] || fail "Wine names no per-user folders"
+mkdir -p "$(winepath -u "$local_appdata\\Programs" 2>/dev/null)"
+
+install_win="$local_appdata\\Programs\\Corvane UnPaker"
+install_dir=$(winepath -u "$install_win" 2>/dev/null)
+shortcut=$(winepath -u "$app_data\\Microsoft\\Windows\\Start Menu\\Programs\\Corvane UnPaker.lnk" 2>/dev/null)
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneUnPaker'
+classes='HKCU\Software\Classes'
+progid='CorvaneUnPaker.pak'
+open_command="\"$install_win\\Tessup.exe\" \"%1\""
+
+# A one-entry archive, "a.txt" holding "hello": the 92-byte header (signature
+# 4, one entry, data at 116, 121 bytes declared), the entry's record and its
+# reversed name record.
+le32() {
+    # shellcheck disable=SC2059  # the format is the four bytes' escapes
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)))"
+}
+archive_dir="$scratch/my archives"
+mkdir -p "$archive_dir"
+archive="$archive_dir/first level.pak"
+{
+    le32 4; head -c 72 /dev/zero; le32 1; le32 0; le32 116; le32 121
+    le32 5; le32 0; head -c 8 /dev/zero
+    printf 'xxtxt.a\0hello'
+} >"$archive"
+
+run_silently() {   # a Windows command line's program and its arguments
+    wine "$@" </dev/null >/dev/null 2>&1 || fail "$label: '$*' failed with status $?"
+}
+
+install() {
+    run_silently "$1" /S
+    wait_ended 'setup\.exe'
+}
+
+# Runs the uninstall key's QuietUninstallString as Apps would.
+uninstall() {
+    local quiet program arguments
+    quiet=$(reg_value "$uninstall_key" QuietUninstallString) || fail "$label: no QuietUninstallString"
+    [[ "$quiet" =~ ^\"([^\"]+)\"\ (.*)$ ]] || fail "$label: QuietUninstallString is '$quiet'"
+    program=${BASH_REMATCH[1]} arguments=${BASH_REMATCH[2]}
+    run_silently "$program" $arguments
+    wait_ended '\\Un(_.)?\.exe'
+}
+
+check_installed() {   # $1 the staged files, $2 bits
+    local file
+    for file in Tessup.exe pakunpack.exe LICENSE README.txt; do
+        cmp -s "$1/$file" "$install_dir/$file" || fail "$label: $file not installed as staged"
+    done
+    [ -f "$install_dir/uninstall.exe" ] || fail "$label: no uninstall.exe"
+    [ "$(w "$install_win\\pakunpack.exe" --version)" = "pakunpack $version" ] || fail "$label: installed pakunpack.exe"
+
+    # The shortcut: to Tessup.exe, with its icon (the icon's path is stored
+    # as UTF-16 text, the target as ANSI text in the link's location block).
+    [ -f "$shortcut" ] || fail "$label: no Start-menu shortcut"
+    grep -qaF "$install_win\\Tessup.exe" "$shortcut" || fail "$label: the shortcut doesn't point at Tessup.exe"
+    strings -a -el "$shortcut" | grep -qxF "@$install_win\\Tessup.exe" \
+        || strings -a -el "$shortcut" | grep -qF "$install_win\\Tessup.exe" \
+        || fail "$label: the shortcut has no icon from Tessup.exe"
+
+    expect_value "$uninstall_key" DisplayName "Corvane UnPaker ($2-bit)"
+    expect_value "$uninstall_key" DisplayIcon "$install_win\\Tessup.exe,0"
+    expect_value "$uninstall_key" DisplayVersion "$nsis_version"
+    expect_value "$uninstall_key" Publisher "the Corvane UnPaker authors"
+    expect_value "$uninstall_key" InstallLocation "$install_win"
+    expect_value "$uninstall_key" UninstallString "\"$install_win\\uninstall.exe\""
+    expect_value "$uninstall_key" QuietUninstallString "\"$install_win\\uninstall.exe\" /S"
+    expect_value "$uninstall_key" NoModify 0x1
+    expect_value "$uninstall_key" NoRepair 0x1
+    local estimated bytes
+    estimated=$(reg_value "$uninstall_key" EstimatedSize) || fail "$label: no EstimatedSize"
+    bytes=$(cat "$install_dir"/* | wc -c)
+    [ $((estimated)) -ge $((bytes / 1024 - 1)) ] && [ $((estimated)) -le $((bytes / 1024 + 1)) ] \
+        || fail "$label: EstimatedSize $((estimated)) KiB for $bytes bytes"
+
+    # "Open with" knows the program whoever has .pak.
+    expect_value "$classes\\Applications\\Tessup.exe\\shell\\open\\command" "" "$open_command"
+    expect_value "$classes\\Applications\\Tessup.exe\\SupportedTypes" ".pak" ""
+}
+
+check_ours() {
+    expect_value "$uninstall_key" PakAssociation 0x1
+    expect_value "$classes\\.pak" "" "$progid"
+    expect_value "$classes\\$progid\\DefaultIcon" "" "$install_win\\Tessup.exe,0"
+    expect_value "$classes\\$progid\\shell\\open\\command" "" "$open_command"
+}
+
+# Starts the program by the association's command, as a double-click on the
+# archive would (Wine's shell looks only at machine-wide classes, so the
+# command is run here), sees it open the archive and ends it with Escape.
+check_start() {
+    if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
+        echo "$label: no display (no DISPLAY and no Xvfb) or no xdotool: the start of Tessup.exe is skipped"
+        return
+    fi
+    local command archive_win window="" pid status=0
+    command=$(reg_value "$classes\\$progid\\shell\\open\\command" "")
+    archive_win=$(winepath -w "$archive" 2>/dev/null)
+    [[ "$command" =~ ^\"([^\"]+)\"\ \"%1\"$ ]] || fail "$label: open command '$command'"
+    rm -f "$archive_dir/Scan_log.txt"
+    (cd "$scratch" && exec wine "${BASH_REMATCH[1]}" "$archive_win" </dev/null >/dev/null 2>&1) &
+    pid=$!
+    for _ in $(seq 300); do
+        [ -s "$archive_dir/Scan_log.txt" ] && window=$(xdotool search --name '^Corvane UnPaker v 0\.1$' 2>/dev/null | head -1 || true)
+        [ -n "$window" ] && break
+        kill -0 "$pid" 2>/dev/null || fail "$label: Tessup.exe ended by itself"
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then
+        kill "$pid" 2>/dev/null || true
+        fail "$label: Tessup.exe showed no dialog with the archive opened (no Scan_log.txt beside it) in 30 s"
+    fi
+    grep -qF "first level.pak" "$archive_dir/Scan_log.txt" || fail "$label: Scan_log.txt names another archive"
+    xdotool windowfocus --sync "$window" key Escape
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid" 2>/dev/null || true
+        fail "$label: Tessup.exe still runs 10 s after Escape"
+    fi
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "$label: Tessup.exe ended with status $status"
+    rm -f "$archive_dir/Scan_log.txt"
+    echo "$label: the installed Tessup.exe opened the archive from the association's command and ended on Escape"
+}
+
+# Another program's association for .pak: where it is written, as
+# "key|value name|key removed afterwards" ("" names the default value).
+other_owners=(
+    'HKCU\Software\Classes\.pak||HKCU\Software\Classes\.pak'
+    'HKLM\Software\Classes\.pak||HKLM\Software\Classes\.pak'
+    "$file_exts\\.pak\\UserChoice|ProgId|$file_exts\\.pak"
+)
+
+for bits in 32 64; do
+    case $bits in
+        32) setup=$setup32 stage=$stage32 ;;
+        64) setup=$setup64 stage=$stage64 ;;
+    esac
+    setup_win=$(winepath -w "$setup" 2>/dev/null)
+
+    label="win$bits, .pak free"
+    echo "== $label"
+    snapshot >"$scratch/before.txt"
+    install "$setup_win"
+    check_installed "$stage" "$bits"
+    check_ours
+    install "$setup_win"   # again, over the first
+    check_installed "$stage" "$bits"
+    check_ours
+    check_start
+    # The user picks another program in Explorer, then installs once more:
+    # the file type is still ours to refresh and to remove.
+    w reg add "$file_exts\\.pak\\UserChoice" /v ProgId /d OtherViewer.pak /f >/dev/null
+    install "$setup_win"
+    check_ours
+    uninstall
+    expect_value "$file_exts\\.pak\\UserChoice" ProgId OtherViewer.pak
+    w reg delete "$file_exts\\.pak" /f >/dev/null
+    [ ! -e "$install_dir" ] || fail "$label: $install_dir is left"
+    [ ! -e "$shortcut" ] || fail "$label: the shortcut is left"
+    expect_no_key "$uninstall_key"
+    expect_no_key "$classes\\.pak"
+    expect_no_key "$classes\\$progid"
+    expect_no_key "$classes\\Applications\\Tessup.exe"
+    expect_unchanged "$scratch/before.txt"
+    echo "$label: installed, checked, started and removed without a trace"
+
+    for owner in "${other_owners[@]}"; do
+        IFS='|' read -r key name added <<<"$owner"
+        label="win$bits, .pak taken in $key"
+        echo "== $label"
+        if [ -z "$name" ]; then
+            w reg add "$key" /ve /d OtherViewer.pak /f >/dev/null
+        else
+            w reg add "$key" /v "$name" /d OtherViewer.pak /f >/dev/null
+        fi
+        snapshot >"$scratch/before.txt"
+        install "$setup_win"
+        check_installed "$stage" "$bits"
+        expect_value "$uninstall_key" PakAssociation 0x0
+        expect_value "$key" "$name" OtherViewer.pak
+        expect_no_key "$classes\\$progid"
+        [ "$key" = "$classes\\.pak" ] || expect_no_key "$classes\\.pak"
+        uninstall
+        expect_value "$key" "$name" OtherViewer.pak
+        expect_unchanged "$scratch/before.txt"
+        w reg delete "$added" /f >/dev/null
+        echo "$label: left alone by the setup and the uninstaller"
+    done
+done
+echo "Windows setup programs: both written, installed, checked and removed under Wine."
