@@ -177,37 +177,10 @@ for bits in 32 64; do
     rm -rf "$build/zip"
     mkdir -p "$stage"
     cp "$exe" "$stage/pakunpack.exe"
+    cp "$build/ui/Tessup.exe" "$stage/Tessup.exe"
     if [ -f LICENSE ]; then sed 's/$/\r/' LICENSE >"$stage/LICENSE"; fi
-    sed 's/$/\r/' >"$stage/README.txt" <<EOF
-Corvane UnPaker $version - pakunpack for $bits-bit Windows
-
-pakunpack lists, checks and extracts the ".pak" archives of the game Corvane
-from the command line. It is a single program: copy pakunpack.exe anywhere
-and run it from a command prompt; it needs nothing installed beside it.
-
-    pakunpack list data.pak                 one line per entry
-    pakunpack list data.pak --json          the same as one JSON document
-    pakunpack scan data.pak                 Scan_log.txt in the current folder
-    pakunpack scan data.pak -o report.txt   the same report, elsewhere
-    pakunpack extract data.pak -C out       every entry, into the folder out
-    pakunpack extract data.pak "maps/*"     only the entries that match
-
-"pakunpack --help" says it all in full. Its output is the same as on Linux:
-lines end in a line feed alone, names are bytes in the system's ANSI code
-page, and Scan_log.txt is the same file byte for byte.
-
-Names that Windows can't hold are written differently on disk (the listing
-and the report keep the archive's names): the characters < > : " / \ | ? *
-and control characters become _, a last dot or space becomes _, and a device
-name such as CON, NUL, AUX, PRN, COM1 or LPT1 (before the first dot, in any
-letter case) gets _ in front, so "nul.txt" is written as "_nul.txt". An
-existing file is replaced only by a complete new one, a read-only file is
-left alone (the entry fails with "access denied"), the open archive is never
-overwritten, and no folder or file is reached through a link or junction.
-
-Exit status: 0 everything done; 1 something wasn't done; 2 the archive
-couldn't be opened; 3 out of memory; 64 a wrong command line.
-EOF
+    # The same README.txt as the setup program installs.
+    sed "s/@VERSION@/$version/g; s/@BITS@/$bits/g; s/\$/\r/" res/windows/README.txt >"$stage/README.txt"
     zipfile="$build/corvane-unpaker-$version-win$bits.zip"
     rm -f "$zipfile"
     (cd "$build/zip" && zip -q -r -X "$zipfile" "corvane-unpaker-$version-win$bits")
@@ -222,3 +195,4 @@ EOF
     echo "wrote $zipfile"
 done
 echo "Windows builds: both test suites passed under Wine, both match Linux, both zips written."
+tools/windows_installer.sh "$@"   # the setup programs next to the zips, installed and removed under Wine
