@@ -142,7 +142,10 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
         [ -s "$scratch/display" ] && break
         sleep 0.1
     done
-    [ -s "$scratch/display" ] && export DISPLAY=":$(cat "$scratch/display")"
+    if [ -s "$scratch/display" ]; then
+        DISPLAY=":$(cat "$scratch/display")"
+        export DISPLAY
+    fi
 fi
 
 wineserver -p </dev/null >/dev/null 2>&1
@@ -289,8 +292,7 @@ check_installed() {   # $1 the staged files, $2 bits
     # as UTF-16 text, the target as ANSI text in the link's location block).
     [ -f "$shortcut" ] || fail "$label: no Start-menu shortcut"
     grep -qaF "$install_win\\Tessup.exe" "$shortcut" || fail "$label: the shortcut doesn't point at Tessup.exe"
-    strings -a -el "$shortcut" | grep -qxF "@$install_win\\Tessup.exe" \
-        || strings -a -el "$shortcut" | grep -qF "$install_win\\Tessup.exe" \
+    strings -a -el "$shortcut" | grep -qF "$install_win\\Tessup.exe" \
         || fail "$label: the shortcut has no icon from Tessup.exe"
 
     expect_value "$uninstall_key" DisplayName "Corvane UnPaker ($2-bit)"
