@@ -38,14 +38,6 @@ std::string ArchiveOf(const std::vector<Item>& items)
     return builder.Header(static_cast<std::uint32_t>(items.size()), 1000, 1000 + offset).Raw(names).Bytes();
 }
 
-std::vector<int> ExtractAll(PakArchive& archive)
-{
-    std::vector<int> results;
-    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
-        results.push_back(archive.ExtractEntry(i));
-    return results;
-}
-
 TEST(ExtractEntry, WritesEachEntryToItsFolderAndName)
 {
     ScratchDir dir;

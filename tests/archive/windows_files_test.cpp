@@ -79,14 +79,6 @@ int LoadWith(PakArchive& archive, const std::string& path, const std::vector<Ent
     return opened;
 }
 
-std::vector<int> ExtractAll(PakArchive& archive)
-{
-    std::vector<int> results;
-    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
-        results.push_back(archive.ExtractEntry(i));
-    return results;
-}
-
 // Device names and what Windows would drop or refuse become plain files that
 // count as written; names that differ in letter case land on one file.
 TEST(WindowsFiles, DeviceNamesAndForbiddenCharactersBecomeFiles)

@@ -140,6 +140,14 @@ int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string&
     return OpenAndLoad(archive, path);
 }
 
+std::vector<int> ExtractAll(PakArchive& archive)
+{
+    std::vector<int> results;
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
+        results.push_back(archive.ExtractEntry(i));
+    return results;
+}
+
 int OpenAndLoad(PakArchive& archive, const std::string& path)
 {
     archive.m_path = path;

@@ -55,6 +55,9 @@ int OpenAndLoad(PakArchive& archive, const std::string& path);
 // The same after writing `bytes` as `path`.
 int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string& bytes);
 
+// ExtractEntry's result for every entry of the table, in table order.
+std::vector<int> ExtractAll(PakArchive& archive);
+
 // These two need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
