@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the program and the tests need,
-# when any of them is missing. Uses sudo when not run as root. Packages named
-# on the command line are installed too (tools/fuzz.sh names clang's).
+# The one place that installs Debian packages: what the build, the program and
+# the tests need, plus the packages named on the command line. Uses sudo when
+# not run as root.
+#   tools/deps.sh [PACKAGE...] [--optional PACKAGE...]
+# Packages after --optional may fail to install: each that does is named with
+# apt's reason (kept in build-deps/missing-PACKAGE.txt for the scripts that
+# then skip what needs it, and not tried again within the hour), and the
+# script still succeeds. Any
+# other package that can't be installed ends it with one line naming the
+# package and apt's reason, and a non-zero status.
+#
+# A package index that can't be fetched (a mirror being synced, say) does not
+# stop the set-up: `apt-get update` is tried three times, then the install goes
+# on with the lists that were fetched. A name such as wine32:i386 adds its
+# architecture to dpkg first.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+state="$(pwd)/build-deps"
 
-packages=(
+required=(
     cmake ninja-build g++ pkg-config
     libgtest-dev
     # The dialog program: Qt 6 Widgets with its platform plugins, and a font.
@@ -16,17 +30,96 @@ packages=(
     # test builds the Debian package and checks it with lintian.
     desktop-file-utils shared-mime-info appstream man-db dpkg-dev file lintian
 )
+optional=()
+for arg in "$@"; do
+    case $arg in
+        --optional) mode=optional ;;
+        *) if [ "${mode:-}" = optional ]; then optional+=("$arg"); else required+=("$arg"); fi ;;
+    esac
+done
 
-missing=()
-for pkg in "${packages[@]}" "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$pkg")
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+missing=() missing_optional=()
+for pkg in "${required[@]}"; do installed "$pkg" || missing+=("$pkg"); done
+mkdir -p "$state"
+# An optional package that could not be installed in the last hour is not
+# tried again: the set-up of one CI run asks for it in several scripts.
+for pkg in "${optional[@]}"; do
+    if installed "$pkg"; then
+        rm -f "$state/missing-$pkg.txt"
+    elif [ -n "$(find "$state/missing-$pkg.txt" -mmin -60 2>/dev/null)" ]; then
+        echo "deps: optional $pkg not installed (tried within the hour): $(cat "$state/missing-$pkg.txt")"
+    else
+        missing_optional+=("$pkg")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get() { DEBIAN_FRONTEND=noninteractive $sudo apt-get "$@"; }
+
+# Foreign architectures that the names ask for.
+for pkg in "${missing[@]}" "${missing_optional[@]}"; do
+    case $pkg in
+        *:*) arch=${pkg##*:}
+             dpkg --print-foreign-architectures | grep -qx "$arch" \
+                 || [ "$(dpkg --print-architecture)" = "$arch" ] \
+                 || $sudo dpkg --add-architecture "$arch" ;;
+    esac
+done
+
+# apt-get update, up to three times. It counts as failed when it says so in
+# its status or in an error line (a failed index is only a warning to some
+# versions of apt).
+updated=0
+for try in 1 2 3; do
+    if log=$(apt_get update -qq 2>&1) && ! grep -q '^E:' <<<"$log"; then
+        updated=1
+        break
+    fi
+    echo "deps: apt-get update, try $try of 3, failed: $(grep -m1 -E '^(E|W):' <<<"$log" || echo "status $?")"
+    [ "$try" = 3 ] || sleep 5
+done
+[ "$updated" = 1 ] || echo "deps: going on with the package lists that were fetched"
+
+# Installs the packages named; apt's output is kept in $install_log.
+install() { install_log=$(apt_get install -y -qq --no-install-recommends "$@" 2>&1); }
+
+# Apt's reason why package $1 can't be installed, on one line: the first unmet
+# dependency that a trial run names, and the error of the trial or of the
+# install that failed.
+why_not() {
+    local out depends error
+    out=$(apt_get install -s --no-install-recommends "$1" 2>&1 || true)
+    depends=$(grep -m1 -E 'Depends: ' <<<"$out" | sed -E 's/^ +//; s/ +/ /g' || true)
+    error=$(grep -m1 '^E:' <<<"$out" || grep -m1 '^E:' <<<"$install_log" || true)
+    echo "${depends:+$depends; }${error:-apt gave no reason}"
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if ! install "${missing[@]}"; then
+        failed=0
+        for pkg in "${missing[@]}"; do
+            installed "$pkg" && continue
+            if ! install "$pkg"; then
+                echo "deps: can't install $pkg: $(why_not "$pkg")" >&2
+                failed=1
+            fi
+        done
+        [ "$failed" = 0 ] || exit 1
+    fi
+fi
+
+for pkg in "${missing_optional[@]}"; do
+    echo "Installing (optional): $pkg"
+    if install "$pkg"; then
+        rm -f "$state/missing-$pkg.txt"
+    else
+        reason=$(why_not "$pkg")
+        echo "$reason" >"$state/missing-$pkg.txt"
+        echo "deps: optional $pkg not installed: $reason"
+    fi
+done
