@@ -19,7 +19,8 @@
 #   tools/screenshots.sh [OUTPUT_FOLDER]     default: build/screenshots
 #   BUILD=build-other tools/screenshots.sh   another build folder (default: build)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+# shellcheck source=tools/common.sh
+source "$(dirname "$0")/common.sh"
 
 build="${BUILD:-build}"
 out="$(realpath -m "${1:-$build/screenshots}")"
@@ -31,30 +32,12 @@ tessup="$(realpath "$build/ui/Tessup")"
 
 mkdir -p "$out"
 work="$(mktemp -d)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'pak_end; rm -rf "$work"' EXIT
 
 "$build/tests/ui/make_sample_pak" "$work/data.pak"
 
-display=90
-while [ -e "/tmp/.X${display}-lock" ]; do
-    display=$((display + 1))
-done
-export DISPLAY=":$display"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.1
-done
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
+pak_display --own
+pak_start openbox --sm-disable >/dev/null 2>&1
 sleep 1
 
 # The id of the visible window titled exactly $1, waiting up to ten seconds.
@@ -93,9 +76,10 @@ mkdir -p "$work/home" "$work/config"
 start() {
     local folder="$1"
     shift
-    (cd "$folder" && HOME="$work/home" XDG_CONFIG_HOME="$work/config" exec "$tessup" "$@") &
-    tessup_pid=$!
-    pids+=("$tessup_pid")
+    cd "$folder"
+    HOME="$work/home" XDG_CONFIG_HOME="$work/config" pak_start "$tessup" "$@"
+    tessup_pid=$pak_pid
+    cd "$pak_root"
 }
 
 # Presses Escape on window $1, which ends the dialog, and with it the program.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs Tessup.exe, the 32-bit Windows build, under Wine on a virtual X display
+# Runs Tessup.exe, the 32-bit Windows build (the 64-bit one, saying so on a line
+# starting "SKIPPED:", when 32-bit Wine can't be installed), under Wine on a virtual X display
 # inside Wine's own desktop (there Wine draws the title bars and the system
 # menu itself), does the whole job with the keyboard as a user would, and
 # saves a PNG of the desktop at every step:
@@ -14,56 +15,38 @@
 # files the program wrote next to the archive. (The dialog has no minimise
 # box, so its icon drawn when minimised is not among the steps.)
 #
-#   tools/screenshots_win32.sh [OUTPUT_FOLDER]     default: build-ui-win32/screenshots
+#   tools/screenshots_win32.sh [OUTPUT_FOLDER]     default: build-win32/screenshots
 #   BUILD=other tools/screenshots_win32.sh         another build folder
+# The build folder is tools/windows.sh's (build-win32, or build-win64 without
+# 32-bit Wine); only Tessup.exe and the sample's generator are brought up to date.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-
-build="${BUILD:-build-ui-win32}"
-out="$(realpath -m "${1:-$build/screenshots}")"
+# shellcheck source=tools/common.sh
+source "$(dirname "$0")/common.sh"
 
 # Wine's own fonts hold "MS Sans Serif", which the templates name, and the
 # glyphs of its title-bar buttons.
-tools/deps.sh xvfb xdotool imagemagick fonts-wine
-# The cross compiler and Wine, 32-bit Wine needing the i386 architecture.
-if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        g++-mingw-w64-i686-posix wine wine32:i386 libgtest-dev
-fi
+tools/deps.sh xvfb xdotool imagemagick fonts-wine wine64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+    --optional wine32:i386
+pak_wine_bits "the 32-bit Tessup.exe's screenshots (the 64-bit one's are taken)"
+bits=${pak_bits[0]}
+case $bits in
+    32) toolchain=mingw-w64-i686.cmake ;;
+    64) toolchain=mingw-w64-x86_64.cmake ;;
+esac
+build="${BUILD:-build-win$bits}"
+out="$(realpath -m "${1:-$build/screenshots}")"
 
-export WINEPREFIX="$(realpath -m "$build/wineprefix")"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
     -DPAK_BUILD_UI=ON >/dev/null
 cmake --build "$build" --target Tessup make_sample_pak
 tessup="$(realpath "$build/ui/Tessup.exe")"
 
 mkdir -p "$out"
 work="$(mktemp -d)"
-pids=()
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'pak_end; rm -rf "$work"' EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$work/display")"
-
-wine wineboot --init </dev/null >/dev/null 2>&1
+pak_display --own
+pak_wine "$(realpath -m "$build/wineprefix")"
 # Wine's own fonts, where the prefix's font table looks for them.
 for font in /usr/share/wine/fonts/*; do
     ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -75,6 +58,17 @@ shot() {
     sleep "${2:-1.5}"
     import -window root -crop 800x600+0+0 +repage "$out/$1"
     echo "saved $out/$1"
+}
+
+# Fails unless a window titled exactly $1 shows within 60 seconds (a new
+# prefix's first start takes long on a busy machine).
+expect_window() {
+    for _ in $(seq 600); do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "no window '$1'" >&2
+    exit 1
 }
 
 # Fails unless file $1 exists within ten seconds.
@@ -89,28 +83,29 @@ expect_file() {
 
 # Wine's desktop, 800 x 600, with the program in it; started in the sample's
 # folder, so the chooser opens there.
-(cd "$work" && exec wine explorer /desktop=Tessup,800x600 "$tessup" </dev/null >/dev/null 2>&1) &
-tessup_pid=$!
-pids+=("$tessup_pid")
-for _ in $(seq 200); do
-    xdotool search --name "Tessup - Wine desktop" >/dev/null 2>&1 && break
-    sleep 0.1
-done
+cd "$work"
+pak_start wine explorer /desktop=Tessup,800x600 "$tessup" </dev/null >/dev/null 2>&1
+tessup_pid=$pak_pid
+cd "$pak_root"
+expect_window "Tessup - Wine desktop"
 desktop="$(xdotool search --name "Tessup - Wine desktop" | head -1)"
+expect_window "Corvane UnPaker v 0.1"
 xdotool windowfocus --sync "$desktop"
-sleep 4
+sleep 2
 # A click on the title bar makes the dialog the active window of Wine's desktop.
 xdotool mousemove --window "$desktop" 300 12 click 1
 shot 1-idle.png
 
 xdotool key Return                 # "Open Pak file..." has the focus
-shot 2-chooser.png 3
+expect_window "Open"
+shot 2-chooser.png
 xdotool type --delay 40 "data.pak"
 xdotool key Return
 expect_file "$work/Scan_log.txt"
 shot 3-opened.png
 
 xdotool key Tab Tab Return         # past "Cancel" to "Extract All"
+expect_window "Error!"
 shot 4-error-box.png
 xdotool key Return
 expect_file "$work/sounds/wind.wav"
@@ -119,6 +114,7 @@ shot 5-extracted.png
 xdotool key alt+space
 shot 6-menu.png
 xdotool key Up Return              # from the first item up to the last one
+expect_window "About  Corvane UnPaker v 0.1"
 shot 7-about.png
 xdotool key Escape
 

@@ -1,155 +1,50 @@
 #!/usr/bin/env bash
 # The Windows setup programs, corvane-unpaker-VERSION-win32-setup.exe and
-# -win64-setup.exe, built with NSIS from res/windows/installer.nsi and written
-# next to the zips in build-win32/ and build-win64/; then each is tried under
-# Wine in a prefix of its own (build-installer/wine) as a user's machine sees
-# it:
+# -win64-setup.exe that tools/windows.sh writes in build-win32/ and
+# build-win64/, each tried under Wine in a prefix of its own
+# (build-installer/wine, made anew each run) as a user's machine sees it:
 #   - a silent install (/S) puts the programs, the licence and the README in
 #     %LOCALAPPDATA%\Programs\Corvane UnPaker, a Start-menu shortcut with the
 #     program's icon, the uninstall key Apps lists and, .pak being free, the
 #     association; a second install over the first keeps the association ours;
 #   - the installed Tessup.exe, started by the association's command with a
 #     generated archive, opens it (Scan_log.txt appears next to it) and ends
-#     on Escape (on a virtual X display when there is no DISPLAY; skipped,
-#     saying so, when no display can be had);
+#     on Escape (on a virtual X display when there is no DISPLAY);
 #   - the silent uninstall that the uninstall key names leaves the user's
 #     files and the registry exactly as they were before;
 #   - with .pak already taken (in the user's classes, machine-wide, or by the
 #     user's choice in Explorer) the setup leaves it alone, and so does the
 #     uninstaller.
-# The programs are the ones tools/windows.sh built and tested when those
-# builds are current and hold Tessup.exe; otherwise both are built here, in
-# build-installer/win32 and build-installer/win64.
+# The setup programs are the ones tools/windows.sh wrote (it runs first when
+# they are missing). Without 32-bit Wine (an optional package, see README) the
+# 32-bit setup program is not run: a line starting "SKIPPED:" says so.
 #   tools/windows_installer.sh            everything
 #   tools/windows_installer.sh --no-deps  without the package check
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
-work="$root/build-installer"
+# shellcheck source=tools/common.sh
+source "$(dirname "$0")/common.sh"
+work="$pak_root/build-installer"
 
-install_packages() {
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    local packages=(nsis xvfb xdotool g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-                    wine wine32:i386 wine64 cmake ninja-build)
-    local missing=()
-    for pkg in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    # 32-bit Wine needs the i386 architecture.
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386
-    fi
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-
-[ "${1:-}" = "--no-deps" ] || install_packages
+[ "${1:-}" = --no-deps ] || tools/deps.sh wine64 xvfb xdotool --optional wine32:i386
 
 fail() {
     echo "installer test: $*" >&2
     exit 1
 }
 
-version=$(sed -n 's/^project(CorvaneUnPaker VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || fail "no project version in CMakeLists.txt"
-# The setup's version block takes four numbers.
-nsis_version=$version
-while [ "$(tr -cd . <<<"$nsis_version" | wc -c)" -lt 3 ]; do nsis_version="$nsis_version.0"; done
+version=$(pak_version)
+nsis_version=$(pak_version 4)
+for bits in 32 64; do
+    [ -f "build-win$bits/corvane-unpaker-$version-win$bits-setup.exe" ] || { tools/windows.sh "$@"; break; }
+done
 
-mkdir -p "$work"
-
-# Sets tessup and pakunpack to the programs of one architecture ($1: 32 or
-# 64): tools/windows.sh's when its build holds both and nothing in it is out
-# of date (ninja's dry run, which changes nothing there), else our own build.
-find_programs() {
-    local bits=$1
-    local shared="$root/build-win$bits" own="$work/win$bits" toolchain
-    if grep -qx 'PAK_BUILD_UI:BOOL=ON' "$shared/CMakeCache.txt" 2>/dev/null \
-        && [ -f "$shared/ui/Tessup.exe" ] && [ -f "$shared/cli/pakunpack.exe" ] \
-        && [ "$(ninja -C "$shared" -n Tessup pakunpack 2>/dev/null | tail -1)" = "ninja: no work to do." ]; then
-        tessup="$shared/ui/Tessup.exe" pakunpack="$shared/cli/pakunpack.exe"
-        echo "== win$bits: the programs of $shared"
-        return
-    fi
-    case $bits in
-        32) toolchain=mingw-w64-i686.cmake ;;
-        64) toolchain=mingw-w64-x86_64.cmake ;;
-    esac
-    echo "== win$bits: building Tessup.exe and pakunpack.exe in $own"
-    cmake -S . -B "$own" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
-        -DPAK_BUILD_UI=ON -DPAK_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$own" -j2 --target Tessup pakunpack
-    tessup="$own/ui/Tessup.exe" pakunpack="$own/cli/pakunpack.exe"
-}
-
-# Writes the setup program of architecture $1 and sets setup to its path.
-build_setup() {
-    local bits=$1
-    local stage="$work/stage-win$bits"
-    find_programs "$bits"
-    rm -rf "$stage"
-    mkdir -p "$stage"
-    cp "$tessup" "$stage/Tessup.exe"
-    cp "$pakunpack" "$stage/pakunpack.exe"
-    sed 's/$/\r/' LICENSE >"$stage/LICENSE"
-    sed "s/@VERSION@/$version/g; s/@BITS@/$bits/g; s/\$/\r/" res/windows/README.txt >"$stage/README.txt"
-    mkdir -p "$root/build-win$bits"
-    setup="$root/build-win$bits/corvane-unpaker-$version-win$bits-setup.exe"
-    rm -f "$setup"
-    makensis -V2 -DVERSION="$nsis_version" -DBITS="$bits" -DSTAGE="$stage" -DOUTFILE="$setup" \
-        res/windows/installer.nsi
-    # The 64-bit build gets a 64-bit setup program.
-    local format
-    format=$(objdump -f "$setup" 2>/dev/null | sed -n 's/.*file format //p')
-    case $bits:$format in
-        32:pei-i386 | 64:pei-x86-64) ;;
-        *) fail "the win$bits setup program is '$format'" ;;
-    esac
-    echo "wrote $setup"
-}
-
-build_setup 32
-setup32=$setup stage32="$work/stage-win32"
-build_setup 64
-setup64=$setup stage64="$work/stage-win64"
-
-# ---------------------------------------------------------------- under Wine
 # A fresh prefix each run, so that nothing of an earlier run is taken for
-# the installer's work. Wine's server is started with no terminal or pipe of
-# ours; it and the virtual display are ended on the way out. No Linux menu
-# entries or file types from Wine's side (winemenubuilder).
-export WINEPREFIX="$work/wine"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# the installer's work.
 scratch="$work/scratch"
-xvfb_pid=""
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-wineserver -k 2>/dev/null || true   # one left from an interrupted run
-rm -rf "$WINEPREFIX" "$scratch"
-mkdir -p "$WINEPREFIX" "$scratch"
-
-if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" </dev/null >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$scratch/display" ] && break
-        sleep 0.1
-    done
-    if [ -s "$scratch/display" ]; then
-        DISPLAY=":$(cat "$scratch/display")"
-        export DISPLAY
-    fi
-fi
-
-wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot --init </dev/null >/dev/null 2>&1
+rm -rf "$scratch"
+mkdir -p "$scratch"
+pak_display
+pak_wine "$work/wine" --fresh
 
 w() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
@@ -245,21 +140,12 @@ classes='HKCU\Software\Classes'
 progid='CorvaneUnPaker.pak'
 open_command="\"$install_win\\Tessup.exe\" \"%1\""
 
-# A one-entry archive, "a.txt" holding "hello": the 92-byte header (signature
-# 4, one entry, data at 116, 121 bytes declared), the entry's record and its
-# reversed name record.
-le32() {
-    # shellcheck disable=SC2059  # the format is the four bytes' escapes
-    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)))"
-}
+# A generated archive in a folder whose names have spaces.
 archive_dir="$scratch/my archives"
 mkdir -p "$archive_dir"
 archive="$archive_dir/first level.pak"
-{
-    le32 4; head -c 72 /dev/zero; le32 1; le32 0; le32 116; le32 121
-    le32 5; le32 0; head -c 8 /dev/zero
-    printf 'xxtxt.a\0hello'
-} >"$archive"
+pak_linux_tools >/dev/null
+"$pak_linux_tools/tests/pak_make_platform_sample" "$archive"
 
 run_silently() {   # a Windows command line's program and its arguments
     wine "$@" </dev/null >/dev/null 2>&1 || fail "$label: '$*' failed with status $?"
@@ -326,10 +212,6 @@ check_ours() {
 # archive would (Wine's shell looks only at machine-wide classes, so the
 # command is run here), sees it open the archive and ends it with Escape.
 check_start() {
-    if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
-        echo "$label: no display (no DISPLAY and no Xvfb) or no xdotool: the start of Tessup.exe is skipped"
-        return
-    fi
     local command archive_win window="" pid status=0
     command=$(reg_value "$classes\\$progid\\shell\\open\\command" "")
     archive_win=$(winepath -w "$archive" 2>/dev/null)
@@ -337,6 +219,7 @@ check_start() {
     rm -f "$archive_dir/Scan_log.txt"
     (cd "$scratch" && exec wine "${BASH_REMATCH[1]}" "$archive_win" </dev/null >/dev/null 2>&1) &
     pid=$!
+    pak_pids+=("$pid")
     for _ in $(seq 300); do
         [ -s "$archive_dir/Scan_log.txt" ] && window=$(xdotool search --name '^Corvane UnPaker v 0\.1$' 2>/dev/null | head -1 || true)
         [ -n "$window" ] && break
@@ -371,11 +254,11 @@ other_owners=(
     "$file_exts\\.pak\\UserChoice|ProgId|$file_exts\\.pak"
 )
 
-for bits in 32 64; do
-    case $bits in
-        32) setup=$setup32 stage=$stage32 ;;
-        64) setup=$setup64 stage=$stage64 ;;
-    esac
+ran=()
+pak_wine_bits "the win32 setup program under Wine"
+for bits in "${pak_bits[@]}"; do
+    setup="$pak_root/build-win$bits/corvane-unpaker-$version-win$bits-setup.exe"
+    stage="$pak_root/build-win$bits/setup-stage"
     setup_win=$(winepath -w "$setup" 2>/dev/null)
 
     label="win$bits, .pak free"
@@ -427,5 +310,6 @@ for bits in 32 64; do
         w reg delete "$added" /f >/dev/null
         echo "$label: left alone by the setup and the uninstaller"
     done
+    ran+=("win$bits")
 done
-echo "Windows setup programs: both written, installed, checked and removed under Wine."
+echo "Windows setup programs installed, checked and removed under Wine: ${ran[*]}."

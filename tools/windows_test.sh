@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The Windows builds of tools/windows.sh under Wine, for each architecture:
+# their test suites (Tessup.exe's on a display: the one there is, else a
+# virtual one), what pakunpack.exe does with one generated archive compared
+# with the Linux build (listing, JSON, report, extraction, statuses and the
+# extracted tree, byte for byte), and the zipped pakunpack.exe.
+# Without 32-bit Wine (an optional package, see README) the 32-bit runs are
+# skipped, each on a line starting "SKIPPED:"; everything else must run.
+#   tools/windows_test.sh            everything
+#   tools/windows_test.sh --no-deps  without the package check
+set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "$0")/common.sh"
+
+[ "${1:-}" = --no-deps ] || tools/deps.sh wine64 xvfb unzip --optional wine32:i386
+version=$(pak_version)
+for bits in 32 64; do
+    [ -f "build-win$bits/build.ninja" ] || { tools/windows.sh "$@"; break; }
+done
+
+pak_display
+pak_wine "$pak_root/build-wine/prefix"
+
+# The reference: pakunpack and the sample's generator, built for Linux.
+pak_linux_tools
+linux=$pak_linux_tools
+compare="$pak_root/build-wine/compare"
+rm -rf "$compare"
+mkdir -p "$compare"
+sample="$compare/platform sample.pak"
+"$linux/tests/pak_make_platform_sample" "$sample"
+
+# Runs one pakunpack command in $compare/$1 (made afresh), keeping its
+# output, status and extracted tree in files named after $2.
+run_case() {
+    local folder="$compare/$1" name=$2
+    shift 2
+    rm -rf "$folder"
+    mkdir -p "$folder/out"
+    local status=0
+    (cd "$folder" && "$@" >"$name.out" 2>"$name.err") || status=$?
+    echo "$status" >"$folder/$name.status"
+}
+
+# Every file and folder below $1 with each file's digest; names the Windows
+# side wrote in the ANSI code page read back as UTF-8 through Wine, so the
+# Linux names are turned the same way first.
+describe_tree() {
+    (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | while IFS= read -r path; do
+        if [ -d "$path" ]; then
+            echo "folder $path"
+        else
+            echo "file $path $(sha256sum <"$path" | cut -d' ' -f1)"
+        fi
+    done) | if [ "$2" = linux ]; then iconv -f CP1252 -t UTF-8; else cat; fi
+}
+
+run_all() {   # $1 side name, then the command that starts pakunpack
+    local side=$1
+    shift
+    run_case "$side-list" list "$@" list "$sample"
+    run_case "$side-json" json "$@" list "$sample" --json
+    run_case "$side-scan" scan "$@" scan "$sample" -o report.txt
+    run_case "$side-extract" extract "$@" extract "$sample" -C out
+    describe_tree "$compare/$side-extract/out" "$side" >"$compare/$side-extract/tree.txt"
+}
+
+same() {   # $1 label, $2 $3 files that must be identical
+    if ! cmp -s "$2" "$3"; then
+        echo "Windows and Linux differ: $1" >&2
+        diff <(od -c "$2") <(od -c "$3") | head -20 >&2 || true
+        exit 1
+    fi
+}
+
+run_all linux "$linux/cli/pakunpack"
+
+ran=()
+pak_wine_bits "win32 under Wine (test suites, comparison with Linux, zipped pakunpack.exe)"
+for bits in "${pak_bits[@]}"; do
+    build="$pak_root/build-win$bits"
+    cmake --build "$build" -j2 >/dev/null   # current with the sources
+    echo "== win$bits: tests under Wine"
+    ctest --test-dir "$build" --output-on-failure -j2
+
+    echo "== win$bits: the same archive as on Linux"
+    side="win$bits"
+    run_all "$side" wine "$build/cli/pakunpack.exe"
+    for case in list extract; do
+        same "$case output" "$compare/linux-$case/$case.out" "$compare/$side-$case/$case.out"
+        same "$case errors" "$compare/linux-$case/$case.err" "$compare/$side-$case/$case.err"
+        same "$case status" "$compare/linux-$case/$case.status" "$compare/$side-$case/$case.status"
+    done
+    same "extracted tree" "$compare/linux-extract/tree.txt" "$compare/$side-extract/tree.txt"
+    # The report and the JSON name the archive by its absolute path, which
+    # is the system's own on each side; everything else is byte for byte.
+    windows_path=$(winepath -w "$sample" 2>/dev/null)
+    same "report" <(sed "4s|.*|Name:ARCHIVE|" "$compare/linux-scan/report.txt") \
+        <(sed "4s|.*|Name:ARCHIVE|" "$compare/$side-scan/report.txt")
+    same "report's Name: line" <(printf 'Name:%s\n' "$windows_path") <(sed -n 4p "$compare/$side-scan/report.txt")
+    if grep -q $'\r' "$compare/$side-scan/report.txt" "$compare/$side-list/list.out"; then
+        echo "a CR in the Windows output" >&2
+        exit 1
+    fi
+    strip_archive() { sed '1s|^{"archive":[^,]*,|{"archive":ARCHIVE,|' "$1"; }
+    same "JSON listing" <(strip_archive "$compare/linux-json/json.out") <(strip_archive "$compare/$side-json/json.out")
+
+    echo "== win$bits: the zipped program"
+    name="corvane-unpaker-$version-win$bits"
+    check="$build/zip-check"
+    rm -rf "$check"
+    mkdir -p "$check"
+    unzip -q "$build/$name.zip" -d "$check"
+    got=$(wine "$check/$name/pakunpack.exe" --version | tr -d '\r')
+    [ "$got" = "pakunpack $version" ] || { echo "the zipped pakunpack.exe says '$got'" >&2; exit 1; }
+    rm -rf "$check"
+    ran+=("win$bits")
+done
+echo "Windows tests under Wine: ${ran[*]}: the suites pass, the output matches Linux, the zipped program runs."
