@@ -2,6 +2,7 @@
 // the report, the extracted tree, failure lines, patterns and progress.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "cli_support.h"
@@ -179,10 +180,41 @@ TEST_F(PakunpackTest, ScanWritesTheLibrarysReportByteForByteWhereAsked)
         EXPECT_EQ(run.out + run.err, "");
         EXPECT_EQ(ReadBytes(report), ReadBytes("expected.txt"));
     }
-    const RunResult run = Pakunpack({"scan", "mixed.pak", "-o", "missing/report.txt"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "pakunpack: can't write the report 'missing/report.txt'\n");
-    EXPECT_FALSE(Exists("missing"));
+}
+
+// Each refusal gives the reason an entry would give; nothing is left behind.
+TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
+{
+    ::mkdir("Scan_log.txt", 0755);
+    const bool links = ::symlink("elsewhere", "link") == 0 && IsLink("link");
+    const bool fifos = ::mkfifo("fifo", 0644) == 0;
+#ifdef _WIN32
+    const std::string missing = SystemErrorText(ERROR_FILE_NOT_FOUND);
+#else
+    const std::string missing = std::strerror(ENOENT);
+#endif
+    const struct {
+        Strings args;
+        std::string shown, reason;
+        bool possible = true;
+    } rows[] = {
+        {{"scan", "mixed.pak", "-o", "missing/report.txt"}, "missing/report.txt", missing},
+        {{"scan", "mixed.pak"}, "Scan_log.txt", "a folder is in the way"},
+        {{"scan", "mixed.pak", "-o", "link"}, "link", "a symbolic link is in the way", links},
+        {{"scan", "mixed.pak", "-o", "fifo"}, "fifo", "a file that is not a regular file is in the way", fifos},
+        {{"scan", "mixed.pak", "-o", "mixed.pak"}, "mixed.pak", "it would overwrite the archive itself"},
+    };
+    const Strings before = ListTree(dir.Path());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shown);
+        if (!row.possible)
+            continue;   // the system can't plant what the row needs
+        const RunResult run = Pakunpack(row.args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "pakunpack: can't write the report '" + row.shown + "': " + row.reason + "\n");
+        EXPECT_EQ(ListTree(dir.Path()), before);
+    }
 }
 
 TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
