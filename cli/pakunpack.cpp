@@ -369,6 +369,7 @@ int Run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    InstallOutputSignalHandlers();
     UseBinaryStandardStreams();
     int status = kExitDone;
     try {
