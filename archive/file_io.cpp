@@ -150,17 +150,31 @@ void Settle(int stage)
         EndNow(signal);
 }
 
-// Makes `out` the output that an interrupt removes, and ends the Busy step.
+// Ends a Busy step that left the record as it was.
+void SettleUnchanged()
+{
+    Settle(g_outFd.load() >= 0 ? kWriting : kIdle);
+}
+
+// Makes the output open as `fd` the one that an interrupt removes, and ends
+// the Busy step.
 void Register(int folder, const std::string& name, int fd)
 {
-    if (fd >= 0 && name.size() < sizeof g_outName) {
-        std::memcpy(g_outName, name.c_str(), name.size() + 1);
-        g_outFolder.store(folder);
-        g_outFd.store(fd);
-        Settle(kWriting);
-    } else {
+    if (fd < 0 || name.size() >= sizeof g_outName)
+        return SettleUnchanged();
+    std::memcpy(g_outName, name.c_str(), name.size() + 1);
+    g_outFolder.store(folder);
+    g_outFd.store(fd);
+    Settle(kWriting);
+}
+
+// Ends the Busy step of the output that was open as `fd`, which is over.
+void Unregister(int fd)
+{
+    if (g_outFd.load() == fd)
         Settle(kIdle);
-    }
+    else
+        SettleUnchanged();
 }
 
 } // namespace
@@ -303,7 +317,7 @@ void OutputFile::Discard() noexcept
     m_handle = kNoHandle;
     if (mine)
         ::unlinkat(folder, written, 0);
-    Settle(kIdle);
+    Unregister(fd);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -366,7 +380,7 @@ bool OutputFile::Commit()
         ::unlinkat(folder, m_tempName.c_str(), 0);
         committed = false;
     }
-    Settle(kIdle);
+    Unregister(fd);
     return committed;
 }
 

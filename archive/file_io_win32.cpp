@@ -215,7 +215,7 @@ HANDLE CreateNew(const std::wstring& path)
 // the end. Plain atomic loads and stores: no system call is added.
 enum Stage : int { kIdle, kWriting, kBusy, kEnding };
 std::atomic<int> g_stage{kIdle};
-std::atomic<std::intptr_t> g_outHandle{0};
+std::atomic<std::intptr_t> g_outHandle{-1};   // INVALID_HANDLE_VALUE: none
 
 void EnterBusy()
 {
@@ -228,10 +228,15 @@ void EnterBusy()
     }
 }
 
-void Settle(HANDLE written)
+// Ends a Busy step. `begun`: the output now being written; `ended`: the
+// output that is over (the one being written no more when it was that one).
+void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
 {
-    g_outHandle.store(FromHandle(written));
-    g_stage.store(written != INVALID_HANDLE_VALUE ? kWriting : kIdle);
+    if (begun != INVALID_HANDLE_VALUE)
+        g_outHandle.store(FromHandle(begun));
+    else if (g_outHandle.load() == FromHandle(ended))
+        g_outHandle.store(FromHandle(INVALID_HANDLE_VALUE));
+    g_stage.store(g_outHandle.load() != FromHandle(INVALID_HANDLE_VALUE) ? kWriting : kIdle);
 }
 
 // Marks the output being written for deletion (through its handle, so no
@@ -404,23 +409,23 @@ void OutputFile::Discard() noexcept
     if (!IsOpen())
         return;
     EnterBusy();
+    const HANDLE handle = AsHandle(m_handle);
     // Deleting through the handle can't reach another file of the same name.
     FILE_DISPOSITION_INFO dispose{};
     dispose.DeleteFile = TRUE;
-    const bool marked =
-        ::SetFileInformationByHandle(AsHandle(m_handle), FileDispositionInfo, &dispose, sizeof dispose) != 0;
+    const bool marked = ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
     // Where it can't be marked, the name is removed only while it is still
     // this very file, not one another process has put there since.
     BY_HANDLE_FILE_INFORMATION mine{};
-    const bool known = !marked && ::GetFileInformationByHandle(AsHandle(m_handle), &mine);
-    ::CloseHandle(AsHandle(m_handle));
+    const bool known = !marked && ::GetFileInformationByHandle(handle, &mine);
+    ::CloseHandle(handle);
     m_handle = kNoHandle;
     const std::wstring written = Unpack(m_tempName.empty() ? m_name : m_tempName);
     BY_HANDLE_FILE_INFORMATION there{};
     DWORD type = 0, error = 0;
     if (known && LookAt(written, false, there, type, error) && SameFile(IdentityOf(there), IdentityOf(mine)))
         ::DeleteFileW(written.c_str());
-    Settle(INVALID_HANDLE_VALUE);
+    Settle(INVALID_HANDLE_VALUE, handle);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -509,7 +514,7 @@ bool OutputFile::Commit()
             committed = false;
         }
     }
-    Settle(INVALID_HANDLE_VALUE);
+    Settle(INVALID_HANDLE_VALUE, handle);
     return committed;
 }
 
