@@ -380,7 +380,7 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         const char* label;
         const char* existing;   // a file there before, with bytes "old"
         Strings args;           // pakunpack's, when no signal is sent
-        unsigned long limit;
+        unsigned long limit;    // for its files, standard output and error among them
         int signal;             // sent mid-write to a child that extracts everything
         int status;
         std::string err;
@@ -395,6 +395,8 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         {"limit, report", "Scan_log.txt", {"scan", "limits.pak"}, 100, 0, 1,
          "pakunpack: can't write the report 'Scan_log.txt': " + tooLarge + "\n",
          {"Scan_log.txt", "limits.pak", "mixed.pak"}},
+        {"limit, listing into a file", nullptr, {"list", "limits.pak"}, 50, 0, 1,
+         "pakunpack: can't write to standard output\n", {"limits.pak", "mixed.pak"}},
         {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", {"a.txt", "limits.pak", "mixed.pak"}},
         {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", {"a.txt", "big.bin", "limits.pak", "mixed.pak"}},
     };
