@@ -64,7 +64,13 @@ int PakArchive::Refuse(int result, ExtractProblem problem, int systemCode)
 
 int PakArchive::Refuse(const FileError& error)
 {
-    return Refuse(kCantWrite, ProblemOf(error.problem), error.code);
+    m_extractFailure = FailureOf(error);
+    return kCantWrite;
+}
+
+ExtractFailure PakArchive::FailureOf(const FileError& error)
+{
+    return ExtractFailure{ProblemOf(error.problem), error.code};
 }
 
 int PakArchive::ExtractEntry(std::uint32_t index)

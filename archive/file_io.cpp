@@ -4,6 +4,8 @@
 #include "file_io_common.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -43,7 +45,157 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b)
     return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
 
+// True when `name` in `folder` is still the file open as `fd`: not removed,
+// and not replaced by another process's file in the meantime. Only calls
+// that a signal handler may make.
+bool NameIsStill(int folder, const char* name, int fd)
+{
+    struct stat mine {};
+    struct stat there {};
+    return ::fstat(fd, &mine) == 0 && ::fstatat(folder, name, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+           mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+}
+
+// The output being written, kept where the handler for SIGINT, SIGTERM and
+// SIGHUP can find it. The main thread moves the stage; the handler only
+// reads the record, and only while the stage is Writing. During a Busy step
+// (creating, closing, renaming, removing) the handler leaves the signal in
+// g_pending and the step ends the process once it is done, so that no file
+// is created or renamed behind the handler's back. Plain atomic loads and
+// stores: no system call is added to an output's own.
+enum Stage : int { kIdle, kWriting, kBusy, kEnding };
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
+std::atomic<int> g_stage{kIdle};
+std::atomic<int> g_pending{0};
+std::atomic<int> g_outFolder{AT_FDCWD};
+std::atomic<int> g_outFd{-1};
+char g_outName[NAME_MAX + 1];   // written only in a Busy step
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the output being written, when its name is still its own.
+void RemoveCurrentOutput()
+{
+    const int fd = g_outFd.load();
+    const int folder = g_outFolder.load();
+    if (fd >= 0 && NameIsStill(folder, g_outName, fd))
+        ::unlinkat(folder, g_outName, 0);
+}
+
+// Ends the process as `signal` would have without a handler (a shell shows
+// 128 + its number).
+[[noreturn]] void EndAsSignal(int signal)
+{
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;
+    ::sigemptyset(&plain.sa_mask);
+    ::sigaction(signal, &plain, nullptr);
+    sigset_t only;
+    ::sigemptyset(&only);
+    ::sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);
+}
+
+// Takes the output out of the main thread's hands, removes it and ends the
+// process; during a Busy step it returns, and the step ends the process.
+// The record stays as it is once the stage is Ending, so a second signal
+// that cuts into the removal removes it as well.
+void EndNow(int signal)
+{
+    int stage = g_stage.load();
+    for (;;) {
+        if (stage == kBusy)
+            return;
+        if (stage == kEnding || g_stage.compare_exchange_weak(stage, kEnding))
+            break;
+    }
+    RemoveCurrentOutput();
+    EndAsSignal(signal);
+}
+
+extern "C" void OnInterrupt(int signal)
+{
+    const int savedErrno = errno;
+    g_pending.store(signal);   // before the stage is looked at: see Settle
+    EndNow(signal);
+    errno = savedErrno;
+}
+
+// Starts a step the handler must not cut into. When the process is already
+// ending (a handler on another thread), it waits for the end.
+void EnterBusy()
+{
+    int stage = g_stage.load();
+    for (;;) {
+        if (stage == kEnding) {
+            for (;;)
+                ::pause();
+        }
+        if (g_stage.compare_exchange_weak(stage, kBusy))
+            return;
+    }
+}
+
+// Ends a Busy step in `stage` (Idle: no output is being written); a signal
+// that came meanwhile is acted on now.
+void Settle(int stage)
+{
+    if (stage == kIdle)
+        g_outFd.store(-1);
+    g_stage.store(stage);
+    const int signal = g_pending.exchange(0);
+    if (signal != 0)
+        EndNow(signal);
+}
+
+// Ends a Busy step that left the record as it was.
+void SettleUnchanged()
+{
+    Settle(g_outFd.load() >= 0 ? kWriting : kIdle);
+}
+
+// Makes the output open as `fd` the one that an interrupt removes, and ends
+// the Busy step.
+void Register(int folder, const std::string& name, int fd)
+{
+    if (fd < 0 || name.size() >= sizeof g_outName)
+        return SettleUnchanged();
+    std::memcpy(g_outName, name.c_str(), name.size() + 1);
+    g_outFolder.store(folder);
+    g_outFd.store(fd);
+    Settle(kWriting);
+}
+
+// Ends the Busy step of the output that was open as `fd`, which is over.
+void Unregister(int fd)
+{
+    if (g_outFd.load() == fd)
+        Settle(kIdle);
+    else
+        SettleUnchanged();
+}
+
 } // namespace
+
+void InstallOutputSignalHandlers()
+{
+    // A write past a file-size limit then fails with EFBIG, like any other.
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction handler {};
+    handler.sa_handler = OnInterrupt;
+    handler.sa_flags = SA_RESTART;
+    ::sigemptyset(&handler.sa_mask);
+    for (const int signal : kInterrupts)
+        ::sigaddset(&handler.sa_mask, signal);
+    for (const int signal : kInterrupts) {
+        struct sigaction old {};
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            ::sigaction(signal, &handler, nullptr);
+    }
+}
 
 void FileCloser::operator()(std::FILE* file) const noexcept
 {
@@ -153,10 +305,19 @@ void OutputFile::Discard() noexcept
 {
     if (m_handle == kNoHandle)
         return;
-    ::close(static_cast<int>(m_handle));
+    EnterBusy();
+    const int fd = static_cast<int>(m_handle);
+    const int folder = static_cast<int>(m_folder);
+    const char* written = (m_tempName.empty() ? m_name : m_tempName).c_str();
+    // Only what this output created goes, the temporary or the new name, and
+    // only while the name is still that file: another process may have put
+    // its own file there since.
+    const bool mine = NameIsStill(folder, written, fd);
+    ::close(fd);
     m_handle = kNoHandle;
-    // Only what this output created goes: the temporary, or the new name.
-    ::unlinkat(static_cast<int>(m_folder), (m_tempName.empty() ? m_name : m_tempName).c_str(), 0);
+    if (mine)
+        ::unlinkat(folder, written, 0);
+    Unregister(fd);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -201,21 +362,26 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
+    EnterBusy();
     const int fd = static_cast<int>(m_handle);
     m_handle = kNoHandle;
     const int folder = static_cast<int>(m_folder);
-    const std::string& written = m_tempName.empty() ? m_name : m_tempName;
+    bool committed = true;
     if (::close(fd) != 0) {
+        // The descriptor is gone, so a new name can't be told from a file
+        // another process has put there since: only the temporary, whose
+        // name no one else uses, is removed.
         Fail(errno);
-        ::unlinkat(folder, written.c_str(), 0);
-        return false;
-    }
-    if (!m_tempName.empty() && ::renameat(folder, m_tempName.c_str(), folder, m_name.c_str()) != 0) {
+        if (!m_tempName.empty())
+            ::unlinkat(folder, m_tempName.c_str(), 0);
+        committed = false;
+    } else if (!m_tempName.empty() && ::renameat(folder, m_tempName.c_str(), folder, m_name.c_str()) != 0) {
         Fail(errno);
         ::unlinkat(folder, m_tempName.c_str(), 0);
-        return false;
+        committed = false;
     }
-    return true;
+    Unregister(fd);
+    return committed;
 }
 
 OutputFolder OutputFolder::Current()
@@ -320,6 +486,16 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     const int dir = static_cast<int>(m_handle);
     out.m_folder = m_handle;
     out.m_name = name;
+    EnterBusy();
+    Start(out, protect);
+    Register(dir, out.m_tempName.empty() ? name : out.m_tempName, static_cast<int>(out.m_handle));
+    return out;
+}
+
+void OutputFolder::Start(OutputFile& out, const FileIdentity& protect) const
+{
+    const int dir = static_cast<int>(m_handle);
+    const std::string& name = out.m_name;
     // After one name that existed, the next probably exists too (a second
     // extraction over the same tree): then it is looked at first, which
     // saves the exclusive create that would fail.
@@ -332,11 +508,11 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
             if (fd >= 0) {
                 m_expectExisting = false;
                 out.m_handle = fd;
-                return out;
+                return;
             }
             if (errno != EEXIST) {
                 out.m_error = FileError{FileProblem::System, errno};
-                return out;
+                return;
             }
         }
         // Something has the name. It is looked at, never opened: whatever it
@@ -345,7 +521,7 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
             break;
         if (errno != ENOENT || tryCreate) {
             out.m_error = FileError{FileProblem::System, errno};
-            return out;
+            return;
         }
         tryCreate = true;
     }
@@ -357,7 +533,7 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
                                                                     : FileProblem::None;
     if (problem != FileProblem::None) {
         out.m_error = FileError{problem, 0};
-        return out;
+        return;
     }
     // The new bytes go to a file of our own beside it; Commit renames it over.
     // The names differ per process and per call; a clash (a child forked
@@ -372,11 +548,10 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         if (fd >= 0) {
             out.m_handle = fd;
             out.m_tempName = temp;
-            return out;
+            return;
         }
         if (errno != EEXIST)
             break;
     }
     out.m_error = FileError{FileProblem::System, errno};
-    return out;
 }

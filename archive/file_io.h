@@ -96,6 +96,15 @@ struct FileError {
 // The system's own words for a FileError's code ("Permission denied", ...).
 std::string SystemErrorText(int code);
 
+// For programs, first thing in main. A write beyond a file-size limit then
+// fails with the system's reason instead of ending the process (SIGXFSZ is
+// ignored), and an interruption (SIGINT, SIGTERM, SIGHUP; on Windows a
+// console control event) removes the output being written at that moment,
+// a new file or the temporary beside a file it would replace, before the
+// process ends as the signal would have ended it. A signal that was ignored
+// when the process started stays ignored.
+void InstallOutputSignalHandlers();
+
 class OutputFolder;
 
 // An output being written. Until Commit succeeds nothing of it shows under
@@ -187,6 +196,9 @@ public:
     OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
 
 private:
+    // Begin's system calls, once `out` knows its folder and name.
+    void Start(OutputFile& out, const FileIdentity& protect) const;
+
     std::intptr_t m_handle = OutputFile::kNoHandle;
     bool m_current = false;
     FileIdentity m_identity;

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -207,6 +208,60 @@ HANDLE CreateNew(const std::wstring& path)
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// The output being written, where the console control handler (which runs
+// on a thread of its own) can find it. The main thread moves the stage; a
+// Busy step (creating, closing, renaming, removing) is waited out by the
+// handler, and once the handler has taken over the main thread waits for
+// the end. Plain atomic loads and stores: no system call is added.
+enum Stage : int { kIdle, kWriting, kBusy, kEnding };
+std::atomic<int> g_stage{kIdle};
+std::atomic<std::intptr_t> g_outHandle{-1};   // INVALID_HANDLE_VALUE: none
+
+void EnterBusy()
+{
+    int stage = g_stage.load();
+    for (;;) {
+        if (stage == kEnding)
+            ::Sleep(INFINITE);
+        if (g_stage.compare_exchange_weak(stage, kBusy))
+            return;
+    }
+}
+
+// Ends a Busy step. `begun`: the output now being written; `ended`: the
+// output that is over (the one being written no more when it was that one).
+void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
+{
+    if (begun != INVALID_HANDLE_VALUE)
+        g_outHandle.store(FromHandle(begun));
+    else if (g_outHandle.load() == FromHandle(ended))
+        g_outHandle.store(FromHandle(INVALID_HANDLE_VALUE));
+    g_stage.store(g_outHandle.load() != FromHandle(INVALID_HANDLE_VALUE) ? kWriting : kIdle);
+}
+
+// Marks the output being written for deletion (through its handle, so no
+// other file of that name is touched; it goes when the process ends) and
+// lets the system's own handler end the process as it always does.
+BOOL WINAPI OnConsoleEvent(DWORD)
+{
+    int stage = g_stage.load();
+    while (stage != kEnding) {
+        if (stage == kBusy) {
+            ::Sleep(1);
+            stage = g_stage.load();
+        } else if (g_stage.compare_exchange_weak(stage, kEnding)) {
+            if (stage == kWriting) {
+                FILE_DISPOSITION_INFO dispose{};
+                dispose.DeleteFile = TRUE;
+                ::SetFileInformationByHandle(AsHandle(g_outHandle.load()), FileDispositionInfo, &dispose,
+                                             sizeof dispose);
+            }
+            break;
+        }
+    }
+    return FALSE;
+}
+
 // ".pak-XXXXXXXX.tmp", eight hex digits that differ from call to call and
 // from process to process.
 std::wstring TemporaryName()
@@ -226,6 +281,11 @@ std::wstring TemporaryName()
 }
 
 } // namespace
+
+void InstallOutputSignalHandlers()
+{
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 void FileCloser::operator()(std::FILE* file) const noexcept
 {
@@ -348,15 +408,24 @@ void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
+    EnterBusy();
+    const HANDLE handle = AsHandle(m_handle);
     // Deleting through the handle can't reach another file of the same name.
     FILE_DISPOSITION_INFO dispose{};
     dispose.DeleteFile = TRUE;
-    const bool marked =
-        ::SetFileInformationByHandle(AsHandle(m_handle), FileDispositionInfo, &dispose, sizeof dispose) != 0;
-    ::CloseHandle(AsHandle(m_handle));
+    const bool marked = ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+    // Where it can't be marked, the name is removed only while it is still
+    // this very file, not one another process has put there since.
+    BY_HANDLE_FILE_INFORMATION mine{};
+    const bool known = !marked && ::GetFileInformationByHandle(handle, &mine);
+    ::CloseHandle(handle);
     m_handle = kNoHandle;
-    if (!marked)
-        ::DeleteFileW(Unpack(m_tempName.empty() ? m_name : m_tempName).c_str());
+    const std::wstring written = Unpack(m_tempName.empty() ? m_name : m_tempName);
+    BY_HANDLE_FILE_INFORMATION there{};
+    DWORD type = 0, error = 0;
+    if (known && LookAt(written, false, there, type, error) && SameFile(IdentityOf(there), IdentityOf(mine)))
+        ::DeleteFileW(written.c_str());
+    Settle(INVALID_HANDLE_VALUE, handle);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -418,32 +487,35 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
-    if (m_tempName.empty()) {
-        // Written in place under its own name: closing ends it.
-        if (::CloseHandle(AsHandle(m_handle))) {
-            m_handle = kNoHandle;
-            return true;
-        }
-        Fail(::GetLastError());
-        Discard();
-        return false;
-    }
+    EnterBusy();
     const HANDLE handle = AsHandle(m_handle);
     m_handle = kNoHandle;
-    const std::wstring temporary = Unpack(m_tempName);
-    if (!::CloseHandle(handle)) {
-        Fail(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        return false;
+    bool committed = true;
+    if (m_tempName.empty()) {
+        // Written in place under its own name: closing ends it. When the
+        // close fails the handle is gone, and with it the means to tell the
+        // new file from one another process has put there since: the name
+        // is left alone.
+        if (!::CloseHandle(handle)) {
+            Fail(::GetLastError());
+            committed = false;
+        }
+    } else {
+        const std::wstring temporary = Unpack(m_tempName);
+        if (!::CloseHandle(handle)) {
+            Fail(::GetLastError());
+            ::DeleteFileW(temporary.c_str());
+            committed = false;
+        } else if (!::MoveFileExW(temporary.c_str(), Unpack(m_name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            // The name passes to the new file at once; a file that had it stays
+            // whole under its other names, and whole under this one when this fails.
+            Fail(::GetLastError());
+            ::DeleteFileW(temporary.c_str());
+            committed = false;
+        }
     }
-    // The name passes to the new file at once; a file that had it stays
-    // whole under its other names, and whole under this one when this fails.
-    if (!::MoveFileExW(temporary.c_str(), Unpack(m_name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        Fail(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+    Settle(INVALID_HANDLE_VALUE, handle);
+    return committed;
 }
 
 OutputFolder OutputFolder::Current()
@@ -592,6 +664,14 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     out.m_folder = m_handle;
     out.m_folderPath = Pack(folder);
     out.m_name = Pack(target);
+
+    // From here until it returns, the console control handler waits; then
+    // the output begun, if any, is the one it removes.
+    EnterBusy();
+    struct Registration {
+        const OutputFile& out;
+        ~Registration() { Settle(out.IsOpen() ? AsHandle(out.m_handle) : INVALID_HANDLE_VALUE); }
+    } registration{out};
 
     // The fast path: a name nothing has yet is written in place.
     HANDLE handle = CreateNew(target);

@@ -113,6 +113,12 @@ public:
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
     const ExtractFailure& LastExtractFailure() const { return m_extractFailure; }
 
+    // Why the last WriteScanLog or WriteScanLogAs call gave 0 (None after a
+    // 1), in the terms ExtractFailureText puts in words: NoSuchEntry when no
+    // archive is open, a thing in the way, the archive itself, or the
+    // system's reason.
+    const ExtractFailure& LastReportFailure() const { return m_reportFailure; }
+
     bool IsOpen() const { return m_file != nullptr; }
 
 private:
@@ -136,6 +142,7 @@ private:
     // Records why the extraction failed and returns `result`.
     int Refuse(int result, ExtractProblem problem, int systemCode = 0);
     int Refuse(const FileError& error);
+    static ExtractFailure FailureOf(const FileError& error);
 
     // Declared before m_file: the stream's buffer outlives the stream.
     std::unique_ptr<char[]> m_readBuffer;
@@ -143,6 +150,7 @@ private:
     FileIdentity m_fileId;
     std::uint64_t m_fileLength = 0;   // the archive file's size when it was opened
     ExtractFailure m_extractFailure;
+    ExtractFailure m_reportFailure;
     std::string m_outPath;
     std::string m_curDir;
     BufferPtr m_copyBuffer;

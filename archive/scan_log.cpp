@@ -94,16 +94,21 @@ int PakArchive::WriteScanLog(ProgressBar& progress)
 
 int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
 {
+    m_reportFailure = ExtractFailure{};
     // No archive, no report: the header values and table may be another's.
-    if (!m_file)
+    if (!m_file) {
+        m_reportFailure.problem = ExtractProblem::NoSuchEntry;
         return 0;
+    }
     const std::size_t folderPart = FolderPartLength(path);
     const OutputFolder folder =
         folderPart == 0 ? OutputFolder::Current() : OutputFolder::Existing(path.substr(0, folderPart));
     // An existing report is replaced only once the new one is complete.
     OutputFile file = folder.Begin(path.substr(folderPart), m_fileId);
-    if (!file.IsOpen())
+    if (!file.IsOpen()) {
+        m_reportFailure = FailureOf(file.Error());
         return 0;
+    }
     progress.SetPos(0);
 
     ReportWriter out(file);
@@ -133,6 +138,8 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
     }
 
     const bool written = out.Finish() && file.Commit();
+    if (!written)
+        m_reportFailure = FailureOf(file.Error());
     progress.SetPos(0);
     return written ? 1 : 0;
 }

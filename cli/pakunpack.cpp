@@ -291,7 +291,8 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + Printable(reportPath ? *reportPath : kScanLogName) + "'");
+    Complain("can't write the report '" + Printable(reportPath ? *reportPath : kScanLogName) +
+             "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
 
@@ -368,6 +369,7 @@ int Run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    InstallOutputSignalHandlers();
     UseBinaryStandardStreams();
     int status = kExitDone;
     try {

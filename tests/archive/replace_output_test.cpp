@@ -126,6 +126,31 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
     }
 }
 
+// Another process puts its finished file under the new name between the
+// failed write and the cleanup (from the handler of the kernel's SIGXFSZ,
+// which comes with the failing write): the cleanup must leave it alone.
+int ExtractWhileTheNameIsTaken(void* archive)
+{
+#ifndef _WIN32
+    WriteBytes("theirs.tmp", "their file");
+    struct sigaction takeName {};
+    takeName.sa_handler = [](int) { ::rename("theirs.tmp", "big.bin"); };
+    ::sigaction(SIGXFSZ, &takeName, nullptr);
+#endif
+    return static_cast<PakArchive*>(archive)->ExtractEntry(1);
+}
+
+TEST(ReplaceOutput, CleanupRemovesOnlyItsOwnFile)
+{
+    SKIP_UNLESS_POSIX("file-size limits");
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+    EXPECT_EQ(RunWithFileSizeLimit(1000, ExtractWhileTheNameIsTaken, &archive), -3);
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"big.bin", "x.pak"}));
+    EXPECT_EQ(ReadBytes("big.bin"), "their file");
+}
+
 TEST(ReplaceOutput, FailedReportKeepsTheProgressCallsOfAWrittenOne)
 {
     SKIP_UNLESS_POSIX("file-size limits");

@@ -38,6 +38,7 @@ struct RunSetup {
     bool stderrOnTerminal = false;     // a pseudo-terminal instead of a file
     std::size_t memoryHeadroom = 0;    // when not 0, address space the child may add
     const char* stdoutPath = nullptr;  // a file to write stdout to instead
+    unsigned long fileSizeLimit = 0;   // when not 0, the child's files may not grow beyond it
 };
 
 #ifdef _WIN32
@@ -98,8 +99,8 @@ inline std::string ReadAll(HANDLE file)
 // Runs pakunpack with `args` in the current directory, stdin NUL.
 inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup& setup = {})
 {
-    if (setup.stderrOnTerminal || setup.memoryHeadroom != 0 || setup.stdoutPath)
-        throw std::logic_error("only the POSIX runner arranges terminals, memory limits and other outputs");
+    if (setup.stderrOnTerminal || setup.memoryHeadroom != 0 || setup.stdoutPath || setup.fileSizeLimit != 0)
+        throw std::logic_error("only the POSIX runner arranges terminals, limits and other outputs");
     const std::string program = PakunpackPath();
     std::string line = QuotedArgument(program);
     for (const std::string& arg : args)
@@ -175,6 +176,11 @@ inline RunResult Pakunpack(std::vector<std::string> args, const RunSetup& setup 
             // Under AddressSanitizer a failed allocation must throw, not abort.
             const char* asan = std::getenv("ASAN_OPTIONS");
             ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":allocator_may_return_null=1").c_str(), 1);
+        }
+        if (setup.fileSizeLimit != 0) {
+            // SIGXFSZ keeps its default action: the program has to ignore it.
+            const rlimit size{setup.fileSizeLimit, setup.fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &size);
         }
         ::execv(argv[0], argv.data());
         ::_exit(127);

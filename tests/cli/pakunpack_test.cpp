@@ -2,6 +2,7 @@
 // the report, the extracted tree, failure lines, patterns and progress.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "cli_support.h"
@@ -179,10 +180,41 @@ TEST_F(PakunpackTest, ScanWritesTheLibrarysReportByteForByteWhereAsked)
         EXPECT_EQ(run.out + run.err, "");
         EXPECT_EQ(ReadBytes(report), ReadBytes("expected.txt"));
     }
-    const RunResult run = Pakunpack({"scan", "mixed.pak", "-o", "missing/report.txt"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "pakunpack: can't write the report 'missing/report.txt'\n");
-    EXPECT_FALSE(Exists("missing"));
+}
+
+// Each refusal gives the reason an entry would give; nothing is left behind.
+TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
+{
+    ::mkdir("Scan_log.txt", 0755);
+    const bool links = ::symlink("elsewhere", "link") == 0 && IsLink("link");
+    const bool fifos = ::mkfifo("fifo", 0644) == 0;
+#ifdef _WIN32
+    const std::string missing = SystemErrorText(ERROR_FILE_NOT_FOUND);
+#else
+    const std::string missing = std::strerror(ENOENT);
+#endif
+    const struct {
+        Strings args;
+        std::string shown, reason;
+        bool possible = true;
+    } rows[] = {
+        {{"scan", "mixed.pak", "-o", "missing/report.txt"}, "missing/report.txt", missing},
+        {{"scan", "mixed.pak"}, "Scan_log.txt", "a folder is in the way"},
+        {{"scan", "mixed.pak", "-o", "link"}, "link", "a symbolic link is in the way", links},
+        {{"scan", "mixed.pak", "-o", "fifo"}, "fifo", "a file that is not a regular file is in the way", fifos},
+        {{"scan", "mixed.pak", "-o", "mixed.pak"}, "mixed.pak", "it would overwrite the archive itself"},
+    };
+    const Strings before = ListTree(dir.Path());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shown);
+        if (!row.possible)
+            continue;   // the system can't plant what the row needs
+        const RunResult run = Pakunpack(row.args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "pakunpack: can't write the report '" + row.shown + "': " + row.reason + "\n");
+        EXPECT_EQ(ListTree(dir.Path()), before);
+    }
 }
 
 TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
@@ -295,6 +327,105 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "pakunpack: out of memory\n");
     EXPECT_EQ(ListTree(dir.Path()), (Strings{"a.txt", "big.pak", "mixed.pak"}));
+}
+
+#ifndef _WIN32
+// Extracts every entry of `archive` in a child process set up as the programs
+// set themselves up, whose files may not grow beyond 1000 bytes; `signal`
+// arrives in the middle of the first write that passes the limit (the
+// kernel's SIGXFSZ there is turned into it). Returns the status a shell
+// shows: 128 + the number of the signal that ended the child.
+int ExtractInterrupted(const std::string& archive, int signal)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        InstallOutputSignalHandlers();
+        static int s_signal = 0;
+        s_signal = signal;
+        struct sigaction midWrite {};
+        midWrite.sa_handler = [](int) { ::kill(::getpid(), s_signal); };
+        ::sigaction(SIGXFSZ, &midWrite, nullptr);
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        PakArchive pak;
+        if (OpenAndLoad(pak, archive) == 1)
+            ExtractAll(pak);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+// A file-size limit fails the one output with the system's reason and the
+// run goes on; an interruption ends the run with the usual status and
+// leaves no partial file and no temporary. An earlier file keeps its bytes.
+TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
+{
+    SKIP_UNLESS_POSIX("file-size limits and signals");
+#ifndef _WIN32
+    // a.txt, big.bin (3000 bytes), tail.bin (3 bytes held, 3000 declared: a
+    // zero tail), z.txt.
+    WriteBytes("limits.pak", PakBuilder()
+                                 .Header(/*numFiles=*/4, /*dataStart=*/200, /*size=*/0xFFFFFF)
+                                 .TableRecord(0, 5).TableRecord(5, 3000).TableRecord(3007, 3000).TableRecord(3005, 2)
+                                 .File("a.txt").File("big.bin").File("tail.bin").File("z.txt")
+                                 .DataAt(200, "hello" + std::string(3000, 'b') + "zzttt")
+                                 .Bytes());
+    const std::string tooLarge = std::strerror(EFBIG);
+    const std::string cantExtract = "pakunpack: entry 1 (big.bin): " + tooLarge + "\n";
+    const struct {
+        const char* label;
+        const char* existing;   // a file there before, with bytes "old"
+        Strings args;           // pakunpack's, when no signal is sent
+        unsigned long limit;    // for its files, standard output and error among them
+        int signal;             // sent mid-write to a child that extracts everything
+        int status;
+        std::string err;
+        Strings tree;
+    } rows[] = {
+        {"limit, new name", nullptr, {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
+         {"limits.pak", "mixed.pak", "z.txt"}},
+        {"limit, replaced name", "big.bin", {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
+         {"big.bin", "limits.pak", "mixed.pak", "z.txt"}},
+        {"limit, zero tail", "tail.bin", {"extract", "limits.pak", "tail.bin", "z.txt"}, 1000, 0, 1,
+         "pakunpack: entry 2 (tail.bin): " + tooLarge + "\n", {"limits.pak", "mixed.pak", "tail.bin", "z.txt"}},
+        {"limit, report", "Scan_log.txt", {"scan", "limits.pak"}, 100, 0, 1,
+         "pakunpack: can't write the report 'Scan_log.txt': " + tooLarge + "\n",
+         {"Scan_log.txt", "limits.pak", "mixed.pak"}},
+        {"limit, listing into a file", nullptr, {"list", "limits.pak"}, 50, 0, 1,
+         "pakunpack: can't write to standard output\n", {"limits.pak", "mixed.pak"}},
+        {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", {"a.txt", "limits.pak", "mixed.pak"}},
+        {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", {"a.txt", "big.bin", "limits.pak", "mixed.pak"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        for (const std::string& name : ListTree(dir.Path())) {
+            if (name != "limits.pak" && name != "mixed.pak")
+                std::filesystem::remove(name);
+        }
+        if (row.existing)
+            WriteBytes(row.existing, "old");
+        if (row.signal != 0) {
+            EXPECT_EQ(ExtractInterrupted("limits.pak", row.signal), row.status);
+        } else {
+            RunSetup limited;
+            limited.fileSizeLimit = row.limit;
+            const RunResult run = Pakunpack(row.args, limited);
+            EXPECT_EQ(run.status, row.status) << "-1: ended by a signal";
+            EXPECT_EQ(run.err, row.err);
+        }
+        EXPECT_EQ(ListTree(dir.Path()), row.tree) << "no partial file, no temporary";
+        if (row.existing) {
+            EXPECT_EQ(ReadBytes(row.existing), "old");
+        }
+        if (Exists("z.txt")) {
+            EXPECT_EQ(ReadBytes("z.txt"), "zz") << "the entry after the failed one";
+        }
+    }
+#endif
 }
 
 } // namespace

@@ -88,6 +88,7 @@ inline int truncate(const char* path, long long length)
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

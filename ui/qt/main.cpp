@@ -1,7 +1,9 @@
 // Tessup: the platform hands control to the application object.
+#include "file_io.h"
 #include "pak_unpacker_app.h"
 
 int main(int argc, char* argv[])
 {
+    InstallOutputSignalHandlers();
     return theApp.Run(argc, argv);
 }
