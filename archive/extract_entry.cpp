@@ -17,7 +17,7 @@ constexpr char kPathSeparator = '/';
 // released at once so that one huge entry doesn't pin its memory.
 constexpr std::size_t kRetainedBufferLimit = std::size_t{128} << 20;
 
-bool IsDotComponent(const std::string& text)
+bool IsDotComponent(std::string_view text)
 {
     return text == "." || text == "..";
 }

@@ -2,14 +2,44 @@
 #include "pak_archive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <new>
+#include <ostream>
 
 #include "pak_format.h"
 
 const char* const kErrCantOpen = "Error!Can`t open file!\n";
 const char* const kErrNotPak = "Error!It`s not Corvane PAK file!\n";
 const char* const kErrDamaged = "Error!Damaged Corvane PAK file!\n";
+
+// A table of millions of entries holds one pointer per entry for the folder.
+static_assert(sizeof(SharedText) == sizeof(void*), "SharedText is one pointer");
+
+SharedText::Block* SharedText::Make(std::string_view text)
+{
+    if (text.empty())
+        return nullptr;
+    if (text.size() > std::size_t(-1) - sizeof(Block) - 1)
+        throw std::bad_alloc();
+    void* memory = ::operator new(sizeof(Block) + text.size() + 1);
+    Block* block = new (memory) Block{{1}, text.size()};
+    char* chars = reinterpret_cast<char*>(block + 1);
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    return block;
+}
+
+void SharedText::Free(Block* block) noexcept
+{
+    block->~Block();
+    ::operator delete(block);
+}
+
+std::ostream& operator<<(std::ostream& out, const SharedText& text)
+{
+    return out << text.view();
+}
 
 namespace {
 
@@ -106,7 +136,7 @@ void PakArchive::LoadTable(ProgressBar& progress)
     const std::uint32_t count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(m_numFiles, m_table.size()));
 
-    m_curDir.clear();
+    m_curDir.clear();   // one text for all the entries of a directory record
     progress.SetRange32(0, AsSigned32(m_numFiles));
     progress.SetPos(0);
 
@@ -143,7 +173,10 @@ int PakArchive::ReadNameRecord(std::string& target)
                       std::make_reverse_iterator(raw + kNamePrefix));
         return 0;
     }
-    m_curDir.assign(std::make_reverse_iterator(raw + length), std::make_reverse_iterator(raw));
+    std::reverse(raw, raw + length);
+    const std::string_view dir(raw, length);
+    if (dir != m_curDir)
+        m_curDir = SharedText(dir);
     return 1;
 }
 

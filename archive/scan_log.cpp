@@ -127,7 +127,7 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
         const PakEntry& entry = m_table[i];
         const auto index = static_cast<std::uint32_t>(i);
         out << "File_num[";
-        out.Dec(index) << "]\nDir->" << entry.dir << "\nName->" << entry.name << "\n";
+        out.Dec(index) << "]\nDir->" << entry.dir.c_str() << "\nName->" << entry.name << "\n";
         out << "Offsets->Real[0x";
         out.Hex(m_dataStart + entry.offset) << "] inTable[0x";   // wraps on purpose
         out.Hex(entry.offset) << "] Size:";

@@ -42,11 +42,14 @@ private:
     std::uint64_t m_state;
 };
 
-std::string DirName(std::uint32_t index)
+std::string DirName(std::uint32_t index, std::uint32_t length = 7)
 {
     char text[16];
     std::snprintf(text, sizeof text, "dir%04u", static_cast<unsigned>(index));
-    return text;
+    std::string name = text;
+    if (name.size() < length)
+        name.append(length - name.size(), 'd');
+    return name;
 }
 
 // Unique names: a fixed-width base-36 index, random letters, a three-letter
@@ -167,7 +170,7 @@ bool WritePak(const ArchiveShape& shape, const std::vector<Entry>& entries, std:
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i + 1 < entries.size() && entries[i + 1].dir != current) {
             current = entries[i + 1].dir;
-            names += DirRecord(DirName(current));
+            names += DirRecord(DirName(current, shape.directoryNameLength));
         }
         names += FileRecord(entries[i].name);
     }
@@ -356,12 +359,26 @@ ArchiveShape TableShape()
     return {"table", 1000000, 2000, 0, 64, 8, 40};
 }
 
+ArchiveShape LongDirectoriesShape()
+{
+    return {"long-directories", 1000000, 1, 0, 0, 8, 8, 511, false};
+}
+
+ArchiveShape ShapeNamed(const std::string& name)
+{
+    for (const ArchiveShape& shape : {ManyShape(), LargeShape(), LongDirectoriesShape()}) {
+        if (shape.name == name)
+            return shape;
+    }
+    return TableShape();
+}
+
 bool GenerateArchives(const ArchiveShape& shape, std::uint64_t seed, const std::string& folder)
 {
     Random random(seed);
     const std::vector<Entry> entries = PlanEntries(shape, random);
     std::vector<unsigned char> data(shape.maxSize + 8);
     const std::string stem = folder + "/" + shape.name;
-    return WritePak(shape, entries, seed, stem + ".pak", data) && WriteTar(entries, seed, stem + ".tar", data) &&
-           WriteZip(entries, seed, stem + ".zip", data);
+    return WritePak(shape, entries, seed, stem + ".pak", data) &&
+           (!shape.twins || (WriteTar(entries, seed, stem + ".tar", data) && WriteZip(entries, seed, stem + ".zip", data)));
 }

@@ -354,9 +354,10 @@ void CheckTable(const PakArchive& archive, const std::string& input, Failures& f
         const std::uint64_t record = kHeaderSize + kRecordSize * i;
         if (entry.size != LoadU32At(input, record) || entry.offset != LoadU32At(input, record + 4))
             failures.Add("entry " + std::to_string(i) + ": size or offset not from its table record");
-        for (const std::string* text : {&entry.dir, &entry.name}) {
-            if (text->size() > kLongestText || text->find('\0') != std::string::npos)
-                failures.Add("entry " + std::to_string(i) + ": text " + Shown(*text) + " can't come from a record");
+        for (const std::string_view text : {entry.dir.view(), std::string_view(entry.name)}) {
+            if (text.size() > kLongestText || text.find('\0') != std::string_view::npos)
+                failures.Add("entry " + std::to_string(i) + ": text " + Shown(std::string(text)) +
+                             " can't come from a record");
         }
     }
 }

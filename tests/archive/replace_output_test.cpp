@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -188,6 +190,44 @@ TEST(ReplaceOutput, NoReportWithoutAnOpenArchive)
     EXPECT_EQ(ListTree(dir.Path()), Strings{"x.pak"});
 }
 
+#ifndef _WIN32
+// Runs `body` in a child process that may map only `extra` bytes of address
+// space beyond what it holds when it starts. Returns what `body` returned
+// (99 when it ran out of memory), or -100 when the child did not exit normally.
+int RunWithAddressSpace(rlim_t extra, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rlim_t pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t space = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + extra;
+        const rlimit limit{space, space};
+        ::setrlimit(RLIMIT_AS, &limit);
+        int code = 0;
+        try {
+            code = body();
+        } catch (const std::bad_alloc&) {
+            code = 99;
+        }
+        ::_exit(code & 0xFF);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -100;
+    return WEXITSTATUS(status);
+}
+#endif
+
+class SilentProgress : public ProgressBar {
+public:
+    void SetRange32(int, int) override {}
+    void SetPos(int) override {}
+};
+
 // 151 bytes declaring an entry of 4 GiB - 1 that starts inside the declared
 // size: the file holds 3 of its bytes, so memory for 3 bytes is all it takes,
 // and the output is extended with zeros to its full length.
@@ -205,42 +245,22 @@ TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
     ASSERT_EQ(bytes.size(), 151u);
     WriteBytes("x.pak", bytes);
 #ifndef _WIN32
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // 1 GiB of address space beyond what the process has now.
-        rlim_t pages = 0;
-        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%lu", &pages) != 1)
-                pages = 0;
-            std::fclose(statm);
-        }
-        const rlim_t space = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
-        const rlimit limit{space, space};
-        ::setrlimit(RLIMIT_AS, &limit);
+    // 1 GiB of address space beyond what the process has now.
+    const int code = RunWithAddressSpace(rlim_t{1} << 30, [] {
         rusage before{};
         ::getrusage(RUSAGE_SELF, &before);
         PakArchive archive;
-        int code = 0;
-        try {
-            if (OpenAndLoad(archive, "x.pak") != 1)
-                code = 10;
-            else if (archive.ExtractEntry(0) != 0)
-                code = 11;
-            else if (archive.ExtractEntry(1) != 0)
-                code = 12;
-        } catch (const std::bad_alloc&) {
-            code = 13;
-        }
+        if (OpenAndLoad(archive, "x.pak") != 1)
+            return 10;
+        if (archive.ExtractEntry(0) != 0)
+            return 11;
+        if (archive.ExtractEntry(1) != 0)
+            return 12;
         rusage after{};
         ::getrusage(RUSAGE_SELF, &after);
-        if (code == 0 && after.ru_maxrss - before.ru_maxrss > 64 * 1024)   // KiB
-            code = 14;
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "10 open, 11/12 an entry failed, 13 out of memory, 14 peak memory";
+        return after.ru_maxrss - before.ru_maxrss > 64 * 1024 ? 14 : 0;   // KiB
+    });
+    ASSERT_EQ(code, 0) << "10 open, 11/12 an entry failed, 99 out of memory, 14 peak memory";
 
     const struct stat st = StatOf("huge.bin");
     EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), 0xFFFFFFFFull);
@@ -254,6 +274,49 @@ TEST(BoundedMemory, HugeDeclaredEntryTakesOnlyTheBytesTheFileHolds)
     EXPECT_EQ(tail, std::string(4096, '\0'));
     ::close(fd);
     EXPECT_EQ(ReadBytes("after.bin"), "abc");
+#endif
+}
+
+// One directory record of 511 characters before 200,000 file records: its
+// text is held once for all the entries that follow it, so opening, loading,
+// the report and extraction all fit in 4 x the file + 64 MiB (a copy in every
+// entry would take 25 x the file).
+TEST(BoundedMemory, ADirectoryIsHeldOnceForAllItsEntries)
+{
+    SKIP_UNLESS_POSIX("fork and address-space limits");
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory and quarantine don't fit such a limit";
+#endif
+    ScratchDir dir;
+    constexpr std::uint32_t kEntries = 200000;
+    const std::string longDir(511, 'd');
+    PakBuilder builder;
+    builder.Header(kEntries, /*dataStart=*/0, /*size=*/1000).Dir(longDir).File("first.txt");
+    for (std::uint32_t i = 0; i < kEntries; ++i)
+        builder.TableRecord(/*offset=*/0, /*size=*/4);
+    for (std::uint32_t i = 1; i < kEntries; ++i)
+        builder.File("a.txt");
+    const std::string bytes = builder.Bytes();
+    WriteBytes("long.pak", bytes);
+#ifndef _WIN32
+    const int code = RunWithAddressSpace(4 * bytes.size() + (rlim_t{64} << 20), [&] {
+        PakArchive archive;
+        archive.m_path = "long.pak";
+        SilentProgress progress;
+        if (archive.OpenArchive() != 1)
+            return 10;
+        archive.AllocateTable();
+        archive.LoadTable(progress);
+        if (!archive.m_table[0].dir.empty() || archive.m_table[kEntries - 1].dir != longDir)
+            return 11;
+        if (archive.WriteScanLog(progress) != 1)
+            return 12;
+        // The folder's name is longer than a file system allows.
+        return archive.ExtractEntry(0) == 0 && archive.ExtractEntry(kEntries - 1) == -3 ? 0 : 13;
+    });
+    ASSERT_EQ(code, 0) << "10 open, 11 table, 12 report, 13 extraction, 99 out of memory";
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"Scan_log.txt", "first.txt", "long.pak"}));
+    EXPECT_EQ(ReadBytes("first.txt"), bytes.substr(0, 4));
 #endif
 }
 
