@@ -97,11 +97,11 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
     // No archive, no report: the header values and table may be another's.
     if (!m_file)
         return 0;
-    const std::size_t folderPart = FolderPartLength(path);
-    const OutputFolder folder =
-        folderPart == 0 ? OutputFolder::Current() : OutputFolder::Existing(path.substr(0, folderPart));
+    std::string folderPath, name;
+    SplitPath(path, folderPath, name);
+    const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
     // An existing report is replaced only once the new one is complete.
-    OutputFile file = folder.Begin(path.substr(folderPart), m_fileId);
+    OutputFile file = folder.Begin(name, m_fileId);
     if (!file.IsOpen())
         return 0;
     progress.SetPos(0);
