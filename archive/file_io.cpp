@@ -283,6 +283,13 @@ std::size_t FolderPartLength(const std::string& path)
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
+void SplitPath(const std::string& path, std::string& folder, std::string& name)
+{
+    const std::size_t folderPart = FolderPartLength(path);
+    folder = path.substr(0, folderPart);
+    name = path.substr(folderPart);
+}
+
 std::string DiskName(const std::string& text)
 {
     std::string onDisk = text;

@@ -61,8 +61,8 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
 // How a decoded directory or file name is written on disk: always one path
 // component. On POSIX '/' becomes '_'; on Windows every character that a
 // Windows name can't hold, a trailing dot or space and a device name are
-// made harmless as well (see WindowsDiskName). The caller has already
-// refused empty names, "." and "..".
+// made harmless as well (see WindowsDiskName, in the system's ANSI code
+// page). The caller has already refused empty names, "." and "..".
 std::string DiskName(const std::string& text);
 
 // How much of `path` names its folder: up to and with its last separator
@@ -70,12 +70,41 @@ std::string DiskName(const std::string& text);
 // the path is a name alone.
 std::size_t FolderPartLength(const std::string& path);
 
-// The Windows rules, on every platform so that they are tested everywhere:
-// < > : " / \ | ? * and bytes 0x01-0x1F become '_', a last '.' or ' '
-// becomes '_', and a name whose part before its first '.' (trailing spaces
-// dropped) is a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9,
-// LPT0-9, any letter case) gets '_' in front.
-std::string WindowsDiskName(const std::string& text);
+// `path` as the folder it names and the file name in that folder, each in a
+// form that OutputFolder::Existing and OutputFolder::Begin take; `folder` is
+// empty when the path is a name alone (the current directory).
+void SplitPath(const std::string& path, std::string& folder, std::string& name);
+
+// The code page the name rules take when none is given: Windows' Western
+// ANSI code page. kUtf8CodePage is UTF-8.
+constexpr unsigned kWesternCodePage = 1252;
+constexpr unsigned kUtf8CodePage = 65001;
+
+// The Windows rules, on every platform so that they are tested everywhere,
+// for a name in the ANSI code page `codePage`: < > : " / \ | ? * and bytes
+// 0x01-0x1F become '_' (never the second byte of a double-byte character),
+// a last '.' or ' ' becomes '_', and a device name (IsWindowsDeviceName)
+// gets '_' in front.
+std::string WindowsDiskName(const std::string& text, unsigned codePage = kWesternCodePage);
+
+// Whether the name's part before its first '.', trailing spaces dropped, is
+// a device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 or COM
+// and LPT with a superscript 1, 2 or 3, in any letter case.
+bool IsWindowsDeviceName(const std::string& name, unsigned codePage = kWesternCodePage);
+
+#ifdef _WIN32
+// Paths on Windows are bytes in the ANSI code page. A path the system hands
+// over as UTF-16 (the command line, the file chooser) that this code page
+// can't hold exactly is kept as its ANSI form, what the system's ANSI calls
+// would have shown, then a NUL and the exact path in UTF-8: printed as a C
+// string it reads as the system's ANSI text, while the file layer opens the
+// exact one. A path the code page holds is its ANSI bytes alone.
+std::string PathFromWide(const std::wstring& path);
+
+// The UTF-16 path that `path` (ANSI bytes, or the form PathFromWide makes)
+// stands for. False when it can't be converted or holds a NUL otherwise.
+bool PathToWide(const std::string& path, std::wstring& wide);
+#endif
 
 // Why the file layer refused or failed an output or its folder.
 enum class FileProblem {
@@ -191,8 +220,9 @@ public:
     // new file beside it, which Commit renames over it (so other names of a
     // hard-linked file keep their bytes; the new file has a new file's
     // mode). Not open, with Error() set, when the name is a symbolic link,
-    // a folder, another non-regular file or `protect`, or when the system
-    // refuses.
+    // a folder, another non-regular file or `protect` (on Windows also a
+    // device name, NotRegular, which is never created as a file), or when
+    // the system refuses.
     OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
 
 private:

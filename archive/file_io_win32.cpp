@@ -32,11 +32,6 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 // A zero tail at least this long is left to the file system as a hole.
 constexpr std::uint64_t kSparseTail = std::uint64_t{1} << 20;
 
-bool HasNul(const std::string& text)
-{
-    return text.find('\0') != std::string::npos;
-}
-
 HANDLE AsHandle(std::intptr_t handle)
 {
     return reinterpret_cast<HANDLE>(handle);
@@ -57,9 +52,9 @@ FileError Problem(FileProblem problem)
     return FileError{problem, 0};
 }
 
-// Texts are bytes in the ANSI code page, converted as the ANSI functions
-// would convert them.
-bool Widen(const std::string& text, std::wstring& wide)
+// `text` in code page `codePage` as UTF-16; with MB_ERR_INVALID_CHARS in
+// `flags` a byte sequence that isn't valid there fails the conversion.
+bool Widen(UINT codePage, DWORD flags, const std::string& text, std::wstring& wide)
 {
     wide.clear();
     if (text.empty())
@@ -67,11 +62,37 @@ bool Widen(const std::string& text, std::wstring& wide)
     if (text.size() > static_cast<std::size_t>(INT_MAX))
         return false;
     const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    const int length = ::MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
     if (length <= 0)
         return false;
     wide.resize(static_cast<std::size_t>(length));
-    return ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length) == length;
+    return ::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), length) == length;
+}
+
+// UTF-16 in code page `codePage`, unknown characters as the system's
+// default character and the rest by its best fit, as the ANSI calls show them.
+std::string Narrow(UINT codePage, const std::wstring& wide)
+{
+    if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
+        return std::string();
+    const int size = static_cast<int>(wide.size());
+    const int length = ::WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<std::size_t>(length), '\0');
+    const int made = ::WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+    text.resize(made > 0 ? static_cast<std::size_t>(made) : 0);
+    return text;
+}
+
+// Whether `name` opens a device whatever the folder it stands in, so that
+// the "\\?\" form, which doesn't look at device names, would make a file
+// that ordinary Windows programs can't open or remove.
+bool NamesDevice(const std::wstring& name)
+{
+    if (name.size() < 3 || std::wcschr(L"CcPpAaNnLl", name[0]) == nullptr)
+        return false;
+    return IsWindowsDeviceName(Narrow(CP_UTF8, name), kUtf8CodePage);
 }
 
 // The layer's own records keep wide paths in the header's byte strings,
@@ -155,7 +176,9 @@ bool CurrentFolder(std::wstring& folder, FileError& error)
 // fails on POSIX systems.
 bool ComponentName(const std::string& name, std::wstring& wide, FileError& error)
 {
-    if (name.empty() || HasNul(name) || name.find_first_of("/\\:") != std::string::npos || !Widen(name, wide)) {
+    // Looked for in UTF-16: in a double-byte code page the second byte of a
+    // character may have the value of '\\'.
+    if (name.empty() || !PathToWide(name, wide) || wide.find_first_of(L"/\\:") != std::wstring::npos) {
         error = SystemError(ERROR_INVALID_NAME);
         return false;
     }
@@ -296,7 +319,7 @@ FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& iden
 {
     std::wstring wide, full;
     DWORD error = 0;
-    if (path.empty() || HasNul(path) || !Widen(path, wide) || !FullPath(wide, full, error))
+    if (path.empty() || !PathToWide(path, wide) || !FullPath(wide, full, error))
         return nullptr;
     // A folder can't be opened without backup semantics; a device or a pipe
     // opens but is no disk file.
@@ -378,9 +401,47 @@ std::size_t FolderPartLength(const std::string& path)
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
+std::string PathFromWide(const std::wstring& path)
+{
+    const std::string ansi = Narrow(CP_ACP, path);
+    std::wstring back;
+    if (Widen(CP_ACP, 0, ansi, back) && back == path)
+        return ansi;
+    return ansi + '\0' + Narrow(CP_UTF8, path);
+}
+
+bool PathToWide(const std::string& path, std::wstring& wide)
+{
+    const std::size_t nul = path.find('\0');
+    if (nul == std::string::npos)
+        return Widen(CP_ACP, 0, path, wide);
+    const std::string exact = path.substr(nul + 1);
+    return !exact.empty() && exact.find('\0') == std::string::npos &&
+           Widen(CP_UTF8, MB_ERR_INVALID_CHARS, exact, wide);
+}
+
+void SplitPath(const std::string& path, std::string& folder, std::string& name)
+{
+    // Split in UTF-16, where no second byte of a character passes for a
+    // separator; a path that can't be converted stays whole and fails later.
+    std::wstring wide;
+    if (!PathToWide(path, wide)) {
+        folder.clear();
+        name = path;
+        return;
+    }
+    std::size_t folderPart = wide.find_last_of(L"/\\");
+    if (folderPart != std::wstring::npos)
+        ++folderPart;
+    else
+        folderPart = wide.size() >= 2 && wide[1] == L':' ? 2 : 0;
+    folder = folderPart == 0 ? std::string() : PathFromWide(wide.substr(0, folderPart));
+    name = PathFromWide(wide.substr(folderPart));
+}
+
 std::string DiskName(const std::string& text)
 {
-    return WindowsDiskName(text);
+    return WindowsDiskName(text, ::GetACP());
 }
 
 std::string SystemErrorText(int code)
@@ -567,7 +628,7 @@ OutputFolder OutputFolder::Existing(const std::string& path)
     OutputFolder folder;
     std::wstring wide, full;
     DWORD error = ERROR_INVALID_NAME;
-    if (path.empty() || HasNul(path) || !Widen(path, wide) || !FullPath(wide, full, error)) {
+    if (path.empty() || !PathToWide(path, wide) || !FullPath(wide, full, error)) {
         folder.m_error = SystemError(error);
         return folder;
     }
@@ -660,6 +721,10 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         return out;
     if (!ComponentName(name, wide, out.m_error))
         return out;
+    if (NamesDevice(wide)) {
+        out.m_error = Problem(FileProblem::NotRegular);
+        return out;
+    }
     const std::wstring target = folder + L'\\' + wide;
     out.m_folder = m_handle;
     out.m_folderPath = Pack(folder);

@@ -187,6 +187,9 @@ std::string ExtractFailureText(const ExtractFailure& failure);
 
 class PakArchive {
 public:
+    // The archive's path: on Windows bytes in the ANSI code page, or for a
+    // path that it can't hold the form PathFromWide gives, which the report
+    // shows as a C string (the ANSI form).
     std::string m_path;
     std::uint32_t m_numFiles = 0;
     std::uint32_t m_archiveSize = 0;

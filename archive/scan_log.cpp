@@ -100,11 +100,11 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
         m_reportFailure.problem = ExtractProblem::NoSuchEntry;
         return 0;
     }
-    const std::size_t folderPart = FolderPartLength(path);
-    const OutputFolder folder =
-        folderPart == 0 ? OutputFolder::Current() : OutputFolder::Existing(path.substr(0, folderPart));
+    std::string folderPath, name;
+    SplitPath(path, folderPath, name);
+    const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
     // An existing report is replaced only once the new one is complete.
-    OutputFile file = folder.Begin(path.substr(folderPart), m_fileId);
+    OutputFile file = folder.Begin(name, m_fileId);
     if (!file.IsOpen()) {
         m_reportFailure = FailureOf(file.Error());
         return 0;

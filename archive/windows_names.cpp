@@ -14,45 +14,91 @@ char Upper(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool SameLetters(const std::string& text, const char* word)
+bool SameLetters(const char* text, std::size_t size, const char* word)
 {
-    if (text.size() != std::strlen(word))
+    if (size != std::strlen(word))
         return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < size; ++i) {
         if (Upper(text[i]) != word[i])
             return false;
     }
     return true;
 }
 
-// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9 and LPT0-LPT9 open a device
-// wherever they stand in a path, whatever follows their first dot.
-bool IsDeviceName(const std::string& base)
+// Whether `byte` starts a two-byte character in one of the double-byte code
+// pages Windows uses as an ANSI code page; the byte after it is that
+// character's second half, whatever its value.
+bool IsLeadByte(unsigned codePage, unsigned char byte)
+{
+    switch (codePage) {
+    case 932:   // Japanese (Shift JIS)
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:   // Simplified Chinese (GBK)
+    case 949:   // Korean
+    case 950:   // Traditional Chinese (Big5)
+        return byte >= 0x81 && byte <= 0xFE;
+    default:
+        return false;
+    }
+}
+
+// Whether `digit` is one of the superscript digits 1, 2 and 3 in `codePage`:
+// bytes 0xB9, 0xB2 and 0xB3 in the Western code page and its relatives
+// (the Greek one has no superscript one), two bytes each in UTF-8.
+bool IsSuperscriptDigit(const char* digit, std::size_t size, unsigned codePage)
+{
+    if (codePage == kUtf8CodePage)
+        return size == 2 && (std::memcmp(digit, "\xC2\xB9", 2) == 0 || std::memcmp(digit, "\xC2\xB2", 2) == 0 ||
+                             std::memcmp(digit, "\xC2\xB3", 2) == 0);
+    if (size != 1 || codePage < 1252 || codePage > 1258)
+        return false;
+    const auto byte = static_cast<unsigned char>(digit[0]);
+    return byte == 0xB2 || byte == 0xB3 || (byte == 0xB9 && codePage != 1253);
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9, LPT0-LPT9 and COM and LPT
+// with a superscript 1, 2 or 3 open a device wherever they stand in a path,
+// whatever follows their first dot.
+bool IsDeviceBase(const char* base, std::size_t size, unsigned codePage)
 {
     for (const char* word : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (SameLetters(base, word))
+        if (SameLetters(base, size, word))
             return true;
     }
-    return base.size() == 4 && (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT")) &&
-           base[3] >= '0' && base[3] <= '9';
+    if (size < 4 || !(SameLetters(base, 3, "COM") || SameLetters(base, 3, "LPT")))
+        return false;
+    return (size == 4 && base[3] >= '0' && base[3] <= '9') || IsSuperscriptDigit(base + 3, size - 3, codePage);
 }
 
 } // namespace
 
-std::string WindowsDiskName(const std::string& text)
+bool IsWindowsDeviceName(const std::string& name, unsigned codePage)
+{
+    // No dot or space is ever the second half of a double-byte character.
+    std::size_t end = name.find('.');
+    if (end == std::string::npos)
+        end = name.size();
+    while (end > 0 && name[end - 1] == ' ')
+        --end;
+    return IsDeviceBase(name.data(), end, codePage);
+}
+
+std::string WindowsDiskName(const std::string& text, unsigned codePage)
 {
     std::string name = text;
-    for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 0x01 && byte <= 0x1F) || (byte != 0 && std::strchr(kForbidden, c) != nullptr))
-            c = '_';
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (IsLeadByte(codePage, byte)) {
+            ++i;   // the character's second byte may look like '\\' or '|' but is none
+            continue;
+        }
+        if ((byte >= 0x01 && byte <= 0x1F) || (byte != 0 && std::strchr(kForbidden, name[i]) != nullptr))
+            name[i] = '_';
     }
     // Windows drops a last dot or space silently, so "a.txt." would be "a.txt".
     if (!name.empty() && (name.back() == '.' || name.back() == ' '))
         name.back() = '_';
-    std::string base = name.substr(0, name.find('.'));
-    base.erase(base.find_last_not_of(' ') + 1);
-    if (IsDeviceName(base))
+    if (IsWindowsDeviceName(name, codePage))
         name.insert(name.begin(), '_');
     return name;
 }

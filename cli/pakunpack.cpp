@@ -102,11 +102,11 @@ void Complain(const std::string& message)
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
 
-// Fills `options` from the command line. On Request::Wrong, `why` says what
-// is wrong with it.
-Request ParseCommandLine(int argc, char** argv, Options& options, std::string& why)
+// Fills `options` from the command line's arguments. On Request::Wrong,
+// `why` says what is wrong with it, showing an argument as a C string (on
+// Windows a path's ANSI form).
+Request ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& why)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
     // --help and --version count wherever an option may stand, never as the
     // value of -o or -C, nor after "--".
     const std::string command = args.empty() ? std::string() : args[0];
@@ -132,7 +132,7 @@ Request ParseCommandLine(int argc, char** argv, Options& options, std::string& w
     } else if (args[0] == "extract") {
         options.command = Command::Extract;
     } else {
-        why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0]) + "'";
+        why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0].c_str()) + "'";
         return Request::Wrong;
     }
 
@@ -160,7 +160,7 @@ Request ParseCommandLine(int argc, char** argv, Options& options, std::string& w
             }
             options.folder = args[++i];
         } else {
-            why = "unknown option '" + Printable(arg) + "' for " + args[0];
+            why = "unknown option '" + Printable(arg.c_str()) + "' for " + args[0];
             return Request::Wrong;
         }
     }
@@ -169,11 +169,13 @@ Request ParseCommandLine(int argc, char** argv, Options& options, std::string& w
         return Request::Wrong;
     }
     if (options.command != Command::Extract && operands.size() > 1) {
-        why = "unexpected argument '" + Printable(operands[1]) + "'";
+        why = "unexpected argument '" + Printable(operands[1].c_str()) + "'";
         return Request::Wrong;
     }
     options.archive = operands[0];
-    options.patterns.assign(operands.begin() + 1, operands.end());
+    // Patterns match the archive's bytes: on Windows the ANSI form alone.
+    for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand)
+        options.patterns.emplace_back(operand->c_str());
     return Request::Run;
 }
 
@@ -259,7 +261,7 @@ int ListText(const PakArchive& archive)
 int ListJson(const PakArchive& archive)
 {
     std::string out = "{\"archive\":";
-    AppendJsonText(out, archive.m_path);
+    AppendJsonText(out, archive.m_path.c_str());   // as the report's Name: line shows it
     out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
            ",\"dataStart\":" + std::to_string(archive.m_dataStart) +
            ",\"archiveSize\":" + std::to_string(archive.m_archiveSize) + ",\"entries\":[";
@@ -291,7 +293,7 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + Printable(reportPath ? *reportPath : kScanLogName) +
+    Complain("can't write the report '" + Printable(reportPath ? reportPath->c_str() : kScanLogName) +
              "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
@@ -313,7 +315,7 @@ int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
     if (options.folder && !ChangeFolder(*options.folder, why)) {
-        Complain("can't enter '" + Printable(*options.folder) + "': " + why);
+        Complain("can't enter '" + Printable(options.folder->c_str()) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
@@ -367,7 +369,12 @@ int Run(const Options& options)
 
 } // namespace
 
+#ifdef _WIN32
+// wmain: the command line in UTF-16 (linked with -municode).
+int wmain(int argc, wchar_t** argv)
+#else
 int main(int argc, char** argv)
+#endif
 {
     InstallOutputSignalHandlers();
     UseBinaryStandardStreams();
@@ -375,7 +382,7 @@ int main(int argc, char** argv)
     try {
         Options options;
         std::string why;
-        switch (ParseCommandLine(argc, argv, options, why)) {
+        switch (ParseCommandLine(CommandLineArguments(argc, argv), options, why)) {
         case Request::Help:
             std::fputs(kHelpText, stdout);
             break;

@@ -1,5 +1,6 @@
 // pakunpack's few system calls outside the archive library, for POSIX systems
-// and for Windows (where texts are bytes in the ANSI code page).
+// and for Windows (where texts are bytes in the ANSI code page, and paths that
+// it can't hold exactly carry their exact UTF-16 form as well).
 #include "platform.h"
 
 #include <cerrno>
@@ -26,20 +27,13 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-namespace {
-
-bool Widen(const std::string& text, std::wstring& wide)
+std::vector<std::string> CommandLineArguments(int argc, wchar_t** argv)
 {
-    wide.assign(text.size(), L'\0');
-    if (text.empty())
-        return true;
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                             static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return length > 0;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(PathFromWide(argv[i]));
+    return args;
 }
-
-} // namespace
 
 void UseBinaryStandardStreams()
 {
@@ -59,7 +53,7 @@ bool StandardErrorIsTerminal()
 bool ChangeFolder(const std::string& folder, std::string& why)
 {
     std::wstring wide;
-    if (folder.empty() || folder.find('\0') != std::string::npos || !Widen(folder, wide)) {
+    if (folder.empty() || !PathToWide(folder, wide)) {
         why = SystemErrorText(ERROR_INVALID_NAME);
         return false;
     }
@@ -77,7 +71,7 @@ std::string AbsolutePath(const std::string& path)
         (path.size() >= 2 && separator(path[0]) && separator(path[1])))
         return path;
     std::wstring wide;
-    if (!Widen(path, wide))
+    if (!PathToWide(path, wide))
         return path;
     std::vector<wchar_t> full(MAX_PATH);
     DWORD length = 0;
@@ -86,18 +80,15 @@ std::string AbsolutePath(const std::string& path)
         full.resize(length);
     if (length == 0)
         return path;
-    // Back to the ANSI code page; a folder whose name it can't hold leaves
-    // the path as given, which still opens.
-    BOOL lossy = FALSE;
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, full.data(), static_cast<int>(length), nullptr, 0, nullptr, &lossy);
-    if (size <= 0 || lossy)
-        return path;
-    std::string absolute(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, full.data(), static_cast<int>(length), absolute.data(), size, nullptr, nullptr);
-    return absolute;
+    return PathFromWide(std::wstring(full.data(), length));
 }
 
 #else
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
 
 void UseBinaryStandardStreams()
 {

@@ -2,9 +2,12 @@
 #include "pak_unpacker_dlg.h"
 
 #include <new>
+#include <utility>
 
 #include "program_paths.h"
 #include "resource.h"
+
+const char* const kErrCantEnterFolder = "Error!Can`t enter the file`s folder!\n";
 
 CPakUnpackerDlg::CPakUnpackerDlg()
 {
@@ -56,13 +59,21 @@ void CPakUnpackerDlg::OpenPath(const std::string& path)
     // The scan log and the extracted entries go next to the archive. The
     // chooser leaves the current directory alone, so the command moves there.
     const std::string fullPath = FullPathOf(path);
-    SetCurrentFolder(FolderOf(fullPath));
+    const bool entered = SetCurrentFolder(FolderOf(fullPath));
     m_strPakName = FileNameOf(fullPath);
     m_archive.m_path = fullPath;
 
     if (m_archive.OpenArchive() == 0) {
         // No refresh: the name field keeps the previous name until the next one.
         ShowMessage("Error!", m_archive.m_errorText);
+        return;
+    }
+    if (!entered) {
+        // Outputs would land in whatever folder is current: the archive is
+        // closed again, so that nothing of it is written anywhere.
+        PakArchive closed;
+        std::swap(m_archive, closed);
+        ShowMessage("Error!", kErrCantEnterFolder);
         return;
     }
     // Both as "%d" shows them: 2^31 and above come out negative.

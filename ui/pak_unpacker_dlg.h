@@ -8,6 +8,10 @@
 
 #include "pak_archive.h"
 
+// The open-failure box's caption when the archive's folder can't be made the
+// current directory: "Error!Can`t enter the file`s folder!\n".
+extern const char* const kErrCantEnterFolder;
+
 // Owns the archive for the program's whole life. Each command runs to its
 // end on the dialog's thread; only the progress bar, message boxes and the
 // explicit refresh and repaint points change the screen meanwhile. Running
@@ -32,7 +36,8 @@ public:
     void OnOpenPak();
     // Opens `path` as a choice in the chooser would: its folder becomes
     // current, the header values show, the table loads and "Scan_log.txt" is
-    // written there. The command line and a dropped file come in here; a
+    // written there. When the folder can't be made current the archive is
+    // not kept open and the open-failure box says so: nothing is written. The command line and a dropped file come in here; a
     // relative path is taken from the current directory, an empty one does
     // nothing.
     void OnOpenPath(const std::string& path);

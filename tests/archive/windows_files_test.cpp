@@ -101,6 +101,70 @@ TEST(WindowsFiles, DeviceNamesAndForbiddenCharactersBecomeFiles)
     EXPECT_EQ(archive.m_table[0].name, "nul.txt") << "the decoded name stays as it was";
 }
 
+// The lead bytes and superscript digits that the name rules know for each
+// ANSI code page Windows uses are the system's own.
+TEST(WindowsFiles, NameRulesKnowTheSystemsCodePages)
+{
+    for (const unsigned codePage : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u,
+                                    1257u, 1258u}) {
+        if (!::IsValidCodePage(codePage))
+            continue;
+        for (int value = 0x80; value <= 0xFF; ++value) {
+            SCOPED_TRACE(std::to_string(codePage) + " byte " + std::to_string(value));
+            const char byte = static_cast<char>(value);
+            const std::string pair{byte, '|'};
+            EXPECT_EQ(WindowsDiskName(pair, codePage) == pair, ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(value)) != 0);
+            wchar_t wide = 0;
+            const bool superscript = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &byte, 1, &wide, 1) == 1 &&
+                                     (wide == 0xB9 || wide == 0xB2 || wide == 0xB3);
+            EXPECT_EQ(IsWindowsDeviceName(std::string("COM") + byte, codePage), superscript);
+        }
+    }
+}
+
+// Under a double-byte ANSI code page a name's second bytes stay as they are:
+// "\x83\x7C.txt" and "\x83\x5F.txt" are two files, and "\x83\x5C" a folder.
+// CTest runs it once more under Wine with Japanese as the locale.
+TEST(WindowsFiles, DoubleByteNamesKeepTheirCharacters)
+{
+    if (::GetACP() != 932)
+        GTEST_SKIP() << "needs the ANSI code page 932 (under Wine: LC_ALL=ja_JP.UTF-8)";
+    ScratchDir dir;
+    const HANDLE probe = ::CreateFileW(L"\u30DD", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "no Japanese file names here (under Wine the system needs the locale ja_JP.UTF-8)";
+    ::CloseHandle(probe);
+    PakArchive archive;
+    ASSERT_EQ(LoadWith(archive, "x.pak", {{"", "\x83\x7C.txt", "po"}, {"", "\x83\x5F.txt", "da"},
+                                          {"\x83\x5C", "a|\x83\x5C", "so"}}), 1);
+    EXPECT_EQ(ExtractAll(archive), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(ReadWide(LongPath("\x83\x7C.txt")), "po");
+    EXPECT_EQ(ReadWide(LongPath("\x83\x5F.txt")), "da");
+    EXPECT_EQ(ReadWide(LongPath("\x83\x5C\\a_\x83\x5C")), "so");
+}
+
+// A report path naming a device would become a file that ordinary Windows
+// programs can't open or remove: it is refused and nothing is created.
+TEST(WindowsFiles, ReportPathNamingADeviceIsRefused)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(LoadWith(archive, "x.pak", {{"", "a.txt", "1"}}), 1);
+    ASSERT_EQ(::mkdir("sub", 0755), 0);
+    RecordingProgress progress;
+    for (const std::string& path : {std::string("NUL"), std::string("CON"), std::string("COM1"),
+                                    std::string("nul.txt"), PathFromWide(L"COM\u00B9"), std::string("Aux .log"),
+                                    PathFromWide(L"sub\\lpt\u00B2.txt"), std::string("CONOUT$")}) {
+        SCOPED_TRACE(path.c_str());
+        EXPECT_EQ(archive.WriteScanLogAs(path, progress), 0);
+    }
+    const OutputFile refused = OutputFolder::Current().Begin("nul", FileIdentity{});
+    EXPECT_FALSE(refused.IsOpen());
+    EXPECT_EQ(refused.Error().problem, FileProblem::NotRegular);
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"sub/", "x.pak"}));
+    EXPECT_EQ(progress.calls, Strings{});
+}
+
 // Read-only is the user's "don't change this": the old file stays, the
 // entry fails with the system's "access denied", and no temporary is left.
 TEST(WindowsFiles, ReadOnlyOutputIsLeftAloneWithAccessDenied)

@@ -40,6 +40,11 @@ TEST(WindowsDiskName, MakesEveryNameOneHarmlessComponent)
         devices.push_back(std::string("COM") + digit);
         devices.push_back(std::string("LPT") + digit);
     }
+    // Superscript 1, 2 and 3 in the Western code page count as digits too.
+    for (const char* superscript : {"\xB9", "\xB2", "\xB3"}) {
+        devices.push_back(std::string("COM") + superscript);
+        devices.push_back(std::string("LPT") + superscript);
+    }
     for (const std::string& device : devices) {
         std::string lower = device;
         for (char& c : lower)
@@ -48,6 +53,39 @@ TEST(WindowsDiskName, MakesEveryNameOneHarmlessComponent)
             SCOPED_TRACE(name);
             EXPECT_EQ(WindowsDiskName(name), "_" + name);
         }
+    }
+}
+
+// Rules about characters work on the characters of the ANSI code page: in a
+// double-byte one the second byte of a character is never replaced, and
+// which bytes are superscript digits depends on the code page.
+TEST(WindowsDiskName, FollowsTheCharactersOfTheAnsiCodePage)
+{
+    struct Row {
+        unsigned codePage;
+        std::string text, disk;
+    };
+    const Row rows[] = {
+        // Shift JIS: "\x83\x7C" and "\x83\x5F" are two katakana, 0x7C and 0x5C
+        // also '|' and '\\' when they stand alone.
+        {932, "\x83\x7C.txt", "\x83\x7C.txt"}, {932, "\x83\x5F.txt", "\x83\x5F.txt"}, {932, "\x83\x5C", "\x83\x5C"},
+        {932, "\xE0\x5C\x5C|", "\xE0\x5C__"}, {932, "\x7C\x83\x7C", "_\x83\x7C"}, {932, "\xA0|", "\xA0_"},
+        {932, "a\x83", "a\x83"}, {932, "\x83\x7C ", "\x83\x7C_"},
+        // GBK, Korean and Big5 lead bytes run up to 0xFE.
+        {936, "\xFE\x5C.a", "\xFE\x5C.a"}, {949, "\x81\x7C", "\x81\x7C"}, {950, "\xA5\x5C", "\xA5\x5C"},
+        {950, "\xFF\x5C", "\xFF_"},
+        // Single-byte code pages have no second bytes.
+        {1252, "\x83\x7C.txt", "\x83_.txt"}, {1251, "\xE0\x5C", "\xE0_"},
+        // Superscripts where the code page has them, as file or folder names.
+        {1252, "com\xB9.txt", "_com\xB9.txt"}, {1257, "LPT\xB3", "_LPT\xB3"}, {1253, "COM\xB2", "_COM\xB2"},
+        {1253, "COM\xB9", "COM\xB9"}, {1250, "COM\xB9", "COM\xB9"}, {932, "COM\xB9", "COM\xB9"},
+        {1252, "COM\xB9\xB9", "COM\xB9\xB9"}, {1252, "COM\xBC", "COM\xBC"}, {1252, "LPT\xB2 .a", "_LPT\xB2 .a"},
+        {65001, "COM\xC2\xB9", "_COM\xC2\xB9"}, {65001, "lpt\xC2\xB3.log", "_lpt\xC2\xB3.log"},
+        {65001, "COM\xB9", "COM\xB9"}, {65001, "COM\xC2\xBC", "COM\xC2\xBC"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " '" + row.text + "'");
+        EXPECT_EQ(WindowsDiskName(row.text, row.codePage), row.disk);
     }
 }
 

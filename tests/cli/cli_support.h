@@ -3,6 +3,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "file_io.h"
 #else
 #include <fcntl.h>
 #include <pty.h>
@@ -43,25 +45,29 @@ struct RunSetup {
 
 #ifdef _WIN32
 
-// `arg` on a command line as the C runtime splits it again: quoted when it
-// holds blanks or quotes, backslashes doubled only before a quote.
-inline std::string QuotedArgument(const std::string& arg)
+// `arg` (ANSI bytes, or a path as PathFromWide gives it) on a UTF-16 command
+// line as the C runtime splits it again: quoted when it holds blanks or
+// quotes, backslashes doubled only before a quote.
+inline std::wstring QuotedArgument(const std::string& text)
 {
-    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos)
+    std::wstring arg;
+    if (!PathToWide(text, arg))
+        throw std::invalid_argument("an argument that can't be converted");
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
         return arg;
-    std::string quoted = "\"";
+    std::wstring quoted = L"\"";
     for (std::size_t i = 0;; ++i) {
         std::size_t backslashes = 0;
-        for (; i < arg.size() && arg[i] == '\\'; ++i)
+        for (; i < arg.size() && arg[i] == L'\\'; ++i)
             ++backslashes;
         if (i == arg.size()) {
-            quoted.append(backslashes * 2, '\\');
+            quoted.append(backslashes * 2, L'\\');
             break;
         }
-        quoted.append(arg[i] == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted.append(arg[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         quoted += arg[i];
     }
-    return quoted + "\"";
+    return quoted + L"\"";
 }
 
 // pakunpack.exe, found from this test program's own folder.
@@ -102,9 +108,9 @@ inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup&
     if (setup.stderrOnTerminal || setup.memoryHeadroom != 0 || setup.stdoutPath || setup.fileSizeLimit != 0)
         throw std::logic_error("only the POSIX runner arranges terminals, limits and other outputs");
     const std::string program = PakunpackPath();
-    std::string line = QuotedArgument(program);
+    std::wstring line = QuotedArgument(program);
     for (const std::string& arg : args)
-        line += " " + QuotedArgument(arg);
+        line += L" " + QuotedArgument(arg);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
                                     0, nullptr);
@@ -112,7 +118,7 @@ inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup&
     const HANDLE err = InheritableTempFile();
     if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE)
         throw std::runtime_error("can't set up the child's standard streams");
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
@@ -120,7 +126,10 @@ inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup&
     startup.hStdError = err;
     PROCESS_INFORMATION child{};
     RunResult result;
-    if (::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
+    std::wstring application;
+    PathToWide(program, application);
+    if (::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                         &child)) {
         DWORD status = 0;
         if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
             ::GetExitCodeProcess(child.hProcess, &status))

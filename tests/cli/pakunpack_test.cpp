@@ -428,4 +428,31 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
 #endif
 }
 
+#ifdef _WIN32
+// Arguments arrive in UTF-16: a path the ANSI code page can't hold names its
+// own file or folder, never the look-alike the code page would make of it.
+// The report names the archive in the ANSI form.
+TEST_F(PakunpackTest, PathsTheAnsiCodePageCantHoldNameTheirOwnFiles)
+{
+    const std::string archive = PathFromWide(L"\uFF41.pak");   // a fullwidth "a"
+    const std::string out = PathFromWide(L"\uFF4F\uFF55\uFF54");
+    ASSERT_NE(archive.find('\0'), std::string::npos) << "the ANSI code page holds fullwidth letters";
+    WriteBytes("a.pak", ReadBytes("mixed.pak"));
+    WriteBytes(archive, PakBuilder().Header(1, 200, 203).TableRecord(0, 3).File("own.txt").DataAt(200, "own").Bytes());
+    ASSERT_EQ(::mkdir("out", 0755), 0);
+    ASSERT_TRUE(::CreateDirectoryW(L"\uFF4F\uFF55\uFF54", nullptr));
+
+    const RunResult list = Pakunpack({"list", archive});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "0\t0x000000C8\t3\tGOOD\town.txt\n");
+    const RunResult extract = Pakunpack({"extract", archive, "-C", out});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadBytes(PathFromWide(L"\uFF4F\uFF55\uFF54\\own.txt")), "own");
+    EXPECT_EQ(ListTree("out"), Strings{});
+    const std::string report = PathFromWide(L"\uFF4F\uFF55\uFF54\\\uFF52.txt");
+    EXPECT_EQ(Pakunpack({"scan", archive, "-o", report}).status, 0);
+    EXPECT_NE(ReadBytes(report).find("\nName:" + dir / "a.pak" + "\nSize:203 byte"), std::string::npos);
+}
+#endif
+
 } // namespace

@@ -21,6 +21,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// `path` as the streams take it: on Windows ANSI bytes, or a path that the
+// ANSI code page can't hold in the form PathFromWide gives.
+fs::path StreamPath(const std::string& path)
+{
+#ifdef _WIN32
+    std::wstring wide;
+    if (!PathToWide(path, wide))
+        throw std::runtime_error("a path that can't be converted: " + std::string(path.c_str()));
+    return fs::path(wide);
+#else
+    return fs::path(path);
+#endif
+}
+
 // A new folder of its own under the temp directory.
 std::string MakeScratchFolder()
 {
@@ -67,7 +81,7 @@ ScratchDir::~ScratchDir()
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(StreamPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("can't write " + path);
@@ -75,7 +89,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 
 std::string ReadBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(StreamPath(path), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -84,7 +98,7 @@ std::string ReadBytes(const std::string& path)
 bool Exists(const std::string& path)
 {
 #ifdef _WIN32
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(StreamPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 #else
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;

@@ -31,6 +31,7 @@ private:
     std::string m_previous;
 };
 
+// Paths on Windows may be in the form PathFromWide gives.
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);   // without following a final symbolic link

@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "dialog_units.h"
+#include "file_io.h"
 #include "pak_builder.h"
 #include "pak_unpacker_app.h"
+#include "program_paths.h"
 #include "resource.h"
 #include "test_files.h"
 #include "win32_pak_unpacker_dlg.h"
@@ -514,6 +516,64 @@ TEST(Win32Dialog, DroppedFileAndTheCommandLinesArchiveOpenAsFromTheChooser)
     }};
     dlg.DoModal();
     EXPECT_TRUE(Exists(scratch / "g/Scan_log.txt"));
+}
+
+// An archive in a folder deeper than 260 characters: the folder becomes
+// current through the wide calls, and the report and the entries land beside
+// the archive, nothing in the folder the program started in.
+TEST(Win32Dialog, ArchiveInAFolderBeyond260CharactersIsWrittenBesideIt)
+{
+    ScratchDir scratch;
+    const std::string deep = scratch / (std::string(150, 'a') + "\\" + std::string(150, 'b'));
+    const std::string extended = "\\\\?\\" + deep;
+    std::wstring wide;
+    ASSERT_TRUE(PathToWide(extended, wide));
+    ASSERT_TRUE(CreateDirectoryW(wide.substr(0, wide.rfind(L'\\')).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
+    WriteBytes(extended + "\\data.pak", TwoEntries());
+    ScriptedDlg dlg;
+    dlg.choices = {deep + "\\data.pak"};
+    dlg.steps = {[&](ScriptedDlg& d) {
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDC_OPEN_PAK, 0);
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDC_EXTRACT_ALL, 0);
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    }};
+    dlg.DoModal();
+    EXPECT_EQ(dlg.Said(), Log({"refresh None | NULL | NULL | Wait", "choose", "refresh data.pak | 2 | 209 byte | Read",
+                               "refresh data.pak | 2 | 209 byte | Scan", "refresh data.pak | 2 | 209 byte | Wait",
+                               "refresh data.pak | 2 | 209 byte | Write", "refresh data.pak | 2 | 209 byte | Done"}));
+    EXPECT_NE(ReadBytes(extended + "\\Scan_log.txt").find("\nName:" + deep + "\\data.pak\n"), std::string::npos);
+    EXPECT_EQ(ReadBytes(extended + "\\a.txt"), "hello");
+    EXPECT_EQ(ReadBytes(extended + "\\maps\\b.dat"), "maps");
+    for (const char* name : {"Scan_log.txt", "a.txt", "maps"})
+        EXPECT_FALSE(Exists(scratch / name)) << name << " in the folder the program started in";
+}
+
+// The command line comes in UTF-16: an archive whose name the ANSI code page
+// can't hold opens itself, not its look-alike; the name field shows the
+// ANSI form, as the system's ANSI calls do.
+TEST(Win32Dialog, CommandLinesArchiveOutsideTheAnsiCodePageOpensItself)
+{
+    ScratchDir scratch;
+    WriteBytes(scratch / "a.pak", TwoEntries());
+    WriteBytes(PathFromWide(L"\uFF41.pak"),
+               PakBuilder().Header(1, 200, 203).TableRecord(0, 3).File("own.txt").DataAt(200, "own").Bytes());
+    const wchar_t* const argv[] = {L"Tessup.exe", L"\uFF41.pak"};
+    ScriptedDlg dlg;
+    dlg.OpenWhenShown(CommandLinePath(2, argv));
+    dlg.steps = {[&](ScriptedDlg& d) {
+        if (d.Said().size() < 4)
+            return false;
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDC_EXTRACT_ALL, 0);
+        SendMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    }};
+    dlg.DoModal();
+    EXPECT_EQ(dlg.Said(), Log({"refresh None | NULL | NULL | Wait", "refresh a.pak | 1 | 203 byte | Read",
+                               "refresh a.pak | 1 | 203 byte | Scan", "refresh a.pak | 1 | 203 byte | Wait",
+                               "refresh a.pak | 1 | 203 byte | Write", "refresh a.pak | 1 | 203 byte | Done"}));
+    EXPECT_EQ(ReadBytes(scratch / "own.txt"), "own");
 }
 
 // What the message box captioned `caption` shows: its buttons' texts, its

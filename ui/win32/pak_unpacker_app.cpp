@@ -9,7 +9,7 @@
 
 CPakUnpackerApp theApp;
 
-int CPakUnpackerApp::Run(int argc, char* argv[])
+int CPakUnpackerApp::Run(int argc, wchar_t* argv[])
 {
     m_strOpenPath = CommandLinePath(argc, argv);
     INITCOMMONCONTROLSEX controls{};

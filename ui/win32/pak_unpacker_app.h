@@ -10,10 +10,10 @@
 // the command line can only name an archive to open.
 class CPakUnpackerApp {
 public:
-    // The platform's part: takes the archive from the command line, makes
-    // the common controls' classes (the progress bar) known, then
+    // The platform's part: takes the archive from the UTF-16 command line,
+    // makes the common controls' classes (the progress bar) known, then
     // InitInstance. Returns the process's exit code.
-    int Run(int argc, char* argv[]);
+    int Run(int argc, wchar_t* argv[]);
 
     // Runs the main dialog modally with no parent, opening m_strOpenPath in
     // it first when that is not empty, and returns false: there is no

@@ -1,10 +1,13 @@
-// The main dialog's Win32 platform layer. Texts are ANSI, through the A calls.
+// The main dialog's Win32 platform layer. Texts are ANSI, through the A calls;
+// paths come from the system as UTF-16 and keep what the ANSI code page
+// can't hold (PathFromWide), so that they name the file the user chose.
 #include "win32_pak_unpacker_dlg.h"
 
 #include <commdlg.h>
 
 #include <vector>
 
+#include "file_io.h"
 #include "resource.h"
 
 namespace {
@@ -18,7 +21,10 @@ constexpr UINT kOpenWaitingPath = WM_APP + 1;
 
 // The chooser's filter: "Corvane pak files (*.pak)|*.pak|All files(*.*)|*.*||"
 // with the bars as the zero bytes the system wants.
-constexpr char kFilter[] = "Corvane pak files (*.pak)\0*.pak\0All files(*.*)\0*.*\0";
+constexpr wchar_t kFilter[] = L"Corvane pak files (*.pak)\0*.pak\0All files(*.*)\0*.*\0";
+
+// Room for the chosen path: as long as a path can be.
+constexpr DWORD kPathCapacity = 32768;
 
 // Hide read-only and file-must-exist.
 constexpr DWORD kChooserFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
@@ -142,13 +148,13 @@ void CWin32PakUnpackerDlg::OnPaint()
 void CWin32PakUnpackerDlg::OnDropFiles(HDROP drop)
 {
     // Of several files, the first; the command runs after the drop is answered.
-    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-    std::vector<char> path(length + 1);
-    const bool got = length > 0 && DragQueryFileA(drop, 0, path.data(), length + 1) == length;
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::vector<wchar_t> path(length + 1);
+    const bool got = length > 0 && DragQueryFileW(drop, 0, path.data(), length + 1) == length;
     DragFinish(drop);
-    if (!got || (GetFileAttributesA(path.data()) & FILE_ATTRIBUTE_DIRECTORY))
+    if (!got || (GetFileAttributesW(path.data()) & FILE_ATTRIBUTE_DIRECTORY))
         return;
-    m_strOpenPath.assign(path.data(), length);
+    m_strOpenPath = PathFromWide(std::wstring(path.data(), length));
     PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
 }
 
@@ -171,18 +177,18 @@ void CWin32PakUnpackerDlg::UpdateWindow()
 
 std::string CWin32PakUnpackerDlg::ChooseArchivePath()
 {
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA chooser{};
+    std::vector<wchar_t> path(kPathCapacity, L'\0');
+    OPENFILENAMEW chooser{};
     chooser.lStructSize = sizeof chooser;
     chooser.hwndOwner = m_hWnd;
     chooser.lpstrFilter = kFilter;
     chooser.nFilterIndex = 1;
-    chooser.lpstrFile = path;
-    chooser.nMaxFile = sizeof path;
+    chooser.lpstrFile = path.data();
+    chooser.nMaxFile = kPathCapacity;
     chooser.Flags = kChooserFlags;
-    if (!GetOpenFileNameA(&chooser))
+    if (!GetOpenFileNameW(&chooser))
         return std::string();
-    return path;
+    return PathFromWide(path.data());
 }
 
 void CWin32PakUnpackerDlg::ShowMessage(const std::string& text, const std::string& caption)
