@@ -12,7 +12,12 @@ set -euo pipefail
 # shellcheck source=tools/common.sh
 source "$(dirname "$0")/common.sh"
 
-[ "${1:-}" = --no-deps ] || tools/deps.sh wine64 xvfb unzip --optional wine32:i386
+[ "${1:-}" = --no-deps ] || tools/deps.sh wine64 xvfb unzip locales --optional wine32:i386
+# Wine takes the ANSI code page from the locale: a test of double-byte names
+# runs under Japanese's (932).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+    $([ "$(id -u)" -eq 0 ] || echo sudo) localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
 version=$(pak_version)
 for bits in 32 64; do
     [ -f "build-win$bits/build.ninja" ] || { tools/windows.sh "$@"; break; }

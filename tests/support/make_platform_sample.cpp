@@ -1,4 +1,4 @@
-// Writes the archive that tools/windows.sh extracts with the Linux and the
+// Writes the archive that tools/windows_test.sh extracts with the Linux and the
 // Windows pakunpack to compare their listing, report and extracted trees:
 // folders, a name with a space and a byte above 0x7F, entries of several
 // sizes, a zero tail beyond the file's end, an entry beyond the declared
