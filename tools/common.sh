@@ -34,6 +34,10 @@ pak_end() {
     done
 }
 trap pak_end EXIT
+# A command that ends a script through `set -e` says so, even when its own
+# output went to /dev/null.
+set -o errtrace
+trap 'echo "${0##*/}: line $LINENO: \"$BASH_COMMAND\" failed with status $?" >&2' ERR
 
 pak_start() {
     "$@" &
@@ -74,6 +78,13 @@ pak_wine() {
     mkdir -p "$WINEPREFIX"
     pak_start wineserver -f -p </dev/null >/dev/null 2>&1
     pak_wine_servers+=("$WINEPREFIX")
+    # Ready once its socket is there, in the folder it works in; a program
+    # started before that would start a server of its own.
+    for _ in $(seq 100); do
+        [ -S "/proc/$pak_pid/cwd/socket" ] && break
+        kill -0 "$pak_pid" 2>/dev/null || { echo "Wine's server did not start" >&2; return 1; }
+        sleep 0.1
+    done
     wine wineboot --init </dev/null >/dev/null 2>&1
 }
 
