@@ -52,10 +52,6 @@ else
 fi
 [[ "$SOURCE_DATE_EPOCH" =~ ^[0-9]+$ ]] || fail "no commit time: '$SOURCE_DATE_EPOCH'"
 export SOURCE_DATE_EPOCH
-# Nothing that the build writes should depend on these, but a tool that lets
-# them in gets the same ones every run.
-export TZ=UTC LC_ALL=C.UTF-8
-umask 022
 
 [ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip
 
