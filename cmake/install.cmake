@@ -4,13 +4,6 @@
 # files (cpack -G DEB).
 include(GNUInstallDirs)
 
-# Folders get the same modes whatever the umask of the one who installs or
-# packages (CPack makes the prefix's folders itself): a package's data is the
-# same bytes on every machine.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
-
 install(TARGETS pakunpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET Tessup)
     install(TARGETS Tessup RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -14,7 +14,9 @@ cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_
     -DPAK_REPRODUCIBLE="$(pak_reproducible)"
 cmake --build build-package -j2
 rm -f build-package/*.deb
-(cd build-package && cpack -G DEB)
+# The package's folders are made with the umask's modes (CMake's folder
+# permissions don't override it), so with 022 whoever packages.
+(cd build-package && umask 022 && cpack -G DEB)
 deb="$(ls build-package/*.deb)"
 # lintian prints nothing when it finds nothing to report.
 lintian --fail-on error,warning "$deb"
