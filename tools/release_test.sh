@@ -85,11 +85,11 @@ done
 
 for bits in 32 64; do
     zip="$dist/$name-win$bits.zip"
-    has "the win$bits zip's README.txt" "$(unzip -p "$zip" "$name/README.txt" | tr -d '\r')" \
+    has "the win$bits zip's README.txt" "$(unzip -p "$zip" "$name-win$bits/README.txt" | tr -d '\r')" \
         "Corvane UnPaker $version for $bits-bit Windows"
-    unzip -q -o "$zip" "$name/pakunpack.exe" "$name/Tessup.exe" -d "$work/win$bits"
-    has "the win$bits pakunpack.exe" "$(strings -a "$work/win$bits/$name/pakunpack.exe")" "$version"
-    has "the win$bits Tessup.exe's version block" "$(strings -a -el "$work/win$bits/$name/Tessup.exe")" \
+    unzip -q -o "$zip" "$name-win$bits/pakunpack.exe" "$name-win$bits/Tessup.exe" -d "$work"
+    has "the win$bits pakunpack.exe" "$(strings -a "$work/$name-win$bits/pakunpack.exe")" "$version"
+    has "the win$bits Tessup.exe's version block" "$(strings -a -el "$work/$name-win$bits/Tessup.exe")" \
         "Corvane UnPaker $version"
     has "the win$bits setup program's version block" "$(strings -a -el "$dist/$name-win$bits-setup.exe")" \
         "$(pak_version 4)"
