@@ -12,6 +12,13 @@
 #   pak_skip TEXT             says "SKIPPED: TEXT" and notes it for .ci/run
 #   pak_version [4]           the project's version, from CMakeLists.txt (with 4:
 #                             padded with ".0" to four numbers)
+#   pak_reproducible          ON when SOURCE_DATE_EPOCH is set (a release's
+#                             build, see tools/release.sh), else OFF: the
+#                             value of CMake's PAK_REPRODUCIBLE
+#   pak_normalise DIR         gives every file and folder under DIR fixed modes
+#                             (and with SOURCE_DATE_EPOCH that time), so that
+#                             an archive of it doesn't depend on the umask or
+#                             the clock
 #   pak_linux_tools           builds pakunpack and the test-archive generator for
 #                             Linux in build-wine/linux
 # shellcheck shell=bash
@@ -118,6 +125,19 @@ pak_version() {
     [ -n "$version" ] || { echo "no project version in CMakeLists.txt" >&2; return 1; }
     while [ "${1:-}" = 4 ] && [ "$(tr -cd . <<<"$version" | wc -c)" -lt 3 ]; do version="$version.0"; done
     echo "$version"
+}
+
+pak_reproducible() {
+    if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then echo ON; else echo OFF; fi
+}
+
+pak_normalise() {
+    find "$1" -type d -exec chmod 755 {} +
+    find "$1" -type f -name '*.exe' -exec chmod 755 {} +
+    find "$1" -type f ! -name '*.exe' -exec chmod 644 {} +
+    if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+        find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    fi
 }
 
 pak_linux_tools=$pak_root/build-wine/linux

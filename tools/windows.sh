@@ -6,15 +6,27 @@
 #   corvane-unpaker-VERSION-win32-setup.exe, -win64-setup.exe   setup programs
 # It checks that each program needs nothing but the system's own DLLs and that
 # the 32-bit ones are large-address-aware; it runs nothing under Wine.
-#   tools/windows.sh            everything
-#   tools/windows.sh --no-deps  without the package check
+#   tools/windows.sh             everything
+#   tools/windows.sh --no-deps   without the package check
+#   tools/windows.sh --no-tests  without the tests (a release's build)
+# With SOURCE_DATE_EPOCH set (tools/release.sh sets it from the commit) the
+# programs, zips and setup programs are the same bytes from every checkout:
+# see pak_reproducible in tools/common.sh.
 set -euo pipefail
 # shellcheck source=tools/common.sh
 source "$(dirname "$0")/common.sh"
 
+deps=1 tests=ON
+for arg in "$@"; do
+    case $arg in
+        --no-deps) deps=0 ;;
+        --no-tests) tests=OFF ;;
+        *) echo "usage: tools/windows.sh [--no-deps] [--no-tests]" >&2; exit 64 ;;
+    esac
+done
 # The posix thread model's compilers only (GoogleTest needs std::thread); the
 # toolchain files name them, so the system's default stays as it is.
-[ "${1:-}" = --no-deps ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip
+[ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip
 
 version=$(pak_version)
 nsis_version=$(pak_version 4)   # the setup's version block takes four numbers
@@ -46,6 +58,7 @@ stage() {   # $1 the build folder, $2 the folder, $3 bits
     cp "$1/ui/Tessup.exe" "$2/Tessup.exe"
     sed 's/$/\r/' LICENSE >"$2/LICENSE"
     sed "s/@VERSION@/$version/g; s/@BITS@/$3/g; s/\$/\r/" res/windows/README.txt >"$2/README.txt"
+    pak_normalise "$2"
 }
 
 for bits in 32 64; do
@@ -56,7 +69,8 @@ for bits in 32 64; do
     build="$pak_root/build-win$bits"
     echo "== win$bits: build"
     cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
-        -DPAK_BUILD_UI=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DPAK_BUILD_UI=ON -DCMAKE_BUILD_TYPE=Release -DPAK_BUILD_TESTS="$tests" \
+        -DPAK_REPRODUCIBLE="$(pak_reproducible)" >/dev/null
     cmake --build "$build" -j2
     check_programs "$build" "$bits" "$triple"
 
@@ -65,7 +79,9 @@ for bits in 32 64; do
     stage "$build" "$build/zip/$name" "$bits"
     zipfile="$build/$name.zip"
     rm -f "$zipfile"
-    (cd "$build/zip" && zip -q -r -X "$zipfile" "$name")
+    # In name order, without the extra fields that hold owners and exact
+    # times; the DOS times zip writes are local times, so in UTC.
+    (cd "$build/zip" && find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$zipfile")
     echo "wrote $zipfile"
 
     echo "== win$bits: setup program"

@@ -1,6 +1,7 @@
 // The program's resources: dialog templates, dialog units and the dialogs
 // built from them; the Windows resource script compiles, its version block
-// carries the project's version and its icon group has the two 16-colour images.
+// carries the program's fixed version and the project's, and its icon group
+// has the two 16-colour images.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QVersionNumber>
 
 #include "about_dlg.h"
 #include "ui_support.h"
@@ -110,23 +110,24 @@ TEST(Templates, DialogsShowTheirTextsWithRoomAtTheirConvertedPositions)
                            "(C) the Corvane UnPaker authors\nBug reports: the project's issues"}));
 }
 
-TEST(Resources, ScriptCompilesWithTheProjectVersionAndTheTwo16ColourIcons)
+TEST(Resources, ScriptCompilesWithItsVersionsAndTheTwo16ColourIcons)
 {
     ASSERT_STRNE(PAK_WINDRES, "") << "x86_64-w64-mingw32-windres not found (binutils-mingw-w64-x86-64)";
     QTemporaryDir out;
     QProcess windres;
     windres.start(PAK_WINDRES, {"--preprocessor=" PAK_CPP, "--preprocessor-arg=-xc", "--preprocessor-arg=-DRC_INVOKED",
-                                "-I", PAK_RES_DIR, "-O", "res", PAK_RES_DIR "/tessup.rc", out.filePath("t.res")});
+                                "-I", PAK_RES_DIR, "-I", PAK_GENERATED_DIR, "-O", "res", PAK_RES_DIR "/tessup.rc",
+                                out.filePath("t.res")});
     ASSERT_TRUE(windres.waitForFinished(30000));
     ASSERT_EQ(windres.exitCode(), 0) << windres.readAllStandardError().toStdString();
     QFile file(out.filePath("t.res"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray res = file.readAll();
 
-    // The fixed part: signature, layout version, file and product version,
-    // flags mask, flags, 32-bit Windows, an application (little-endian u32s).
-    const QVector<int> v = QVersionNumber::fromString(PAK_PROJECT_VERSION).segments();
-    ASSERT_EQ(v.size(), 4);
+    // The fixed part: signature, layout version, file and product version
+    // (the program's own 1.0.0.1, whatever the release), flags mask, flags,
+    // 32-bit Windows, an application (little-endian u32s).
+    const int v[] = {1, 0, 0, 1};
     const auto ms = static_cast<std::uint32_t>(v[0] << 16 | v[1]), ls = static_cast<std::uint32_t>(v[2] << 16 | v[3]);
     QByteArray fixed;
     for (const std::uint32_t word : {0xFEEF04BDu, 0x10000u, ms, ls, ms, ls, 0x3Fu, 0u, 4u, 1u})
@@ -139,6 +140,10 @@ TEST(Resources, ScriptCompilesWithTheProjectVersionAndTheTwo16ColourIcons)
         return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     };
     EXPECT_EQ(res.count(utf16(QStringLiteral("%1, %2, %3, %4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]))), 2);
+    // The release, the project's version, is the Comments entry: its key, then
+    // its value (the key's 18 bytes end on a 4-byte boundary), each ending in a zero.
+    const QByteArray zero(2, '\0');
+    EXPECT_TRUE(res.contains(utf16("Comments") + zero + utf16("Corvane UnPaker " PAK_PROJECT_VERSION) + zero));
     EXPECT_TRUE(res.contains(utf16("040904B0")) && res.contains(QByteArray("\x09\x04\xB0\x04", 4)));
 
     // The icon group: two images, 32 and 16 pixels square, 16 colours at 4 bits a pixel.

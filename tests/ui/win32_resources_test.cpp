@@ -113,8 +113,8 @@ TEST(Win32Resources, DialogTemplatesAndStringsCompileFromTheJsonAsItSays)
     ASSERT_EQ(generate.exitCode(), 0) << generate.readAllStandardError().toStdString();
     QProcess windres;
     windres.start(PAK_WINDRES, {"--preprocessor=" PAK_CPP, "--preprocessor-arg=-xc", "--preprocessor-arg=-DRC_INVOKED",
-                                "-I", out.path(), "-I", PAK_UI_DIR "/win32", "-I", PAK_RES_DIR, "-O", "res",
-                                PAK_UI_DIR "/win32/tessup_win32.rc", out.filePath("t.res")});
+                                "-I", out.path(), "-I", PAK_UI_DIR "/win32", "-I", PAK_RES_DIR, "-I", PAK_GENERATED_DIR,
+                                "-O", "res", PAK_UI_DIR "/win32/tessup_win32.rc", out.filePath("t.res")});
     ASSERT_TRUE(windres.waitForFinished(30000));
     ASSERT_EQ(windres.exitCode(), 0) << windres.readAllStandardError().toStdString();
     QFile file(out.filePath("t.res"));
