@@ -1,7 +1,7 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
 // reading, and outputs that replace an existing file by renaming over it.
 #include "file_io.h"
-#include "file_io_common.h"
+#include "common.h"
 
 #include <fcntl.h>
 #include <limits.h>

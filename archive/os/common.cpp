@@ -1,7 +1,7 @@
 // The parts of the file layer that are the same on every system: outputs'
 // ownership, and the seek that skips short gaps by reading.
 #include "file_io.h"
-#include "file_io_common.h"
+#include "common.h"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 // the "\\?\" prefix (so paths beyond 260 characters work), archives read
 // through stdio streams made from the system's handles.
 #include "file_io.h"
-#include "file_io_common.h"
+#include "common.h"
 
 #include <windows.h>
 #include <winioctl.h>
