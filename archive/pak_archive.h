@@ -281,3 +281,32 @@ private:
     OutputFolder m_outFolder;
     std::string m_outFolderName;
 };
+
+// Paths and the process: what every program on this library shares with it.
+
+// The system's own words for an error code ("Permission denied", ...): errno
+// on POSIX, GetLastError() on Windows.
+std::string SystemErrorText(int code);
+
+// For programs, first thing in main. A write beyond a file-size limit then
+// fails with the system's reason instead of ending the process (SIGXFSZ is
+// ignored), and an interruption (SIGINT, SIGTERM, SIGHUP; on Windows a
+// console control event) removes the output being written at that moment,
+// a new file or the temporary beside a file it would replace, before the
+// process ends as the signal would have ended it. A signal that was ignored
+// when the process started stays ignored.
+void InstallOutputSignalHandlers();
+
+#ifdef _WIN32
+// Paths on Windows are bytes in the ANSI code page. A path the system hands
+// over as UTF-16 (the command line, the file chooser) that this code page
+// can't hold exactly is kept as its ANSI form, what the system's ANSI calls
+// would have shown, then a NUL and the exact path in UTF-8: printed as a C
+// string it reads as the system's ANSI text, while the file layer opens the
+// exact one. A path the code page holds is its ANSI bytes alone.
+std::string PathFromWide(const std::wstring& path);
+
+// The UTF-16 path that `path` (ANSI bytes, or the form PathFromWide makes)
+// stands for. False when it can't be converted or holds a NUL otherwise.
+bool PathToWide(const std::string& path, std::wstring& wide);
+#endif

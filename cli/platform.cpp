@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "file_io.h"
+#include "pak_archive.h"
 
 #ifdef _WIN32
 #include <windows.h>

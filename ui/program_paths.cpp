@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "file_io.h"
+#include "pak_archive.h"
 #else
 #include <unistd.h>
 #endif

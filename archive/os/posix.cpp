@@ -1,6 +1,7 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
 // reading, and outputs that replace an existing file by renaming over it.
 #include "file_io.h"
+#include "pak_archive.h"
 #include "common.h"
 
 #include <fcntl.h>

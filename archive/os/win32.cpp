@@ -2,6 +2,7 @@
 // the "\\?\" prefix (so paths beyond 260 characters work), archives read
 // through stdio streams made from the system's handles.
 #include "file_io.h"
+#include "pak_archive.h"
 #include "common.h"
 
 #include <windows.h>

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "dialog_units.h"
-#include "file_io.h"
+#include "pak_archive.h"
 #include "pak_builder.h"
 #include "pak_unpacker_app.h"
 #include "program_paths.h"

@@ -1,5 +1,5 @@
 // Tessup: the platform hands control to the application object.
-#include "file_io.h"
+#include "pak_archive.h"
 #include "pak_unpacker_app.h"
 
 int main(int argc, char* argv[])

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "file_io.h"
+#include "pak_archive.h"
 #include "resource.h"
 
 namespace {
