@@ -9,7 +9,6 @@
 #include "dialog_support.h"
 #include "dialog_units.h"
 #include "pak_unpacker_dlg.h"
-#include "program_paths.h"
 #include "resource.h"
 
 namespace {
