@@ -76,14 +76,15 @@ bool FolderIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info, 
         error = ::GetLastError();
         return false;
     }
-    bool known = ::GetFileInformationByHandle(handle, &info) != 0;
-    if (!known)
+    bool folder = false;
+    if (!::GetFileInformationByHandle(handle, &info))
         error = ::GetLastError();
     else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         error = ERROR_DIRECTORY;
-    known = known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    else
+        folder = true;
     ::CloseHandle(handle);
-    return known;
+    return folder;
 }
 
 // Makes `path` current and checks that the current directory is now the
