@@ -297,7 +297,48 @@ std::string SystemErrorText(int code);
 // when the process started stays ignored.
 void InstallOutputSignalHandlers();
 
+// Paths as both programs see them: the texts are the platform's single-byte
+// file names; on Windows, the ANSI code page's, or for a path it can't hold
+// the form PathFromWide gives, so that the path still names its file.
+
+// `path` made absolute against the current directory, with "." and ".."
+// steps taken out: on POSIX as text (".." at the root stays there, doubled
+// separators become one), on Windows by GetFullPathNameW. Empty stays empty;
+// the path as given when it can't be made full.
+std::string FullPathOf(const std::string& path);
+
+// The current directory; empty when the system can't tell it.
+std::string CurrentFolder();
+
+// The folder part of a full path ("/" for a file at the root, "C:\" at a
+// drive's root) and its last component, the file name with its extension
+// (on Windows as the ANSI calls show it). Windows splits in UTF-16, where no
+// second byte of a double-byte character passes for a separator.
+std::string FolderOf(const std::string& fullPath);
+std::string FileNameOf(const std::string& fullPath);
+
+// Makes `folder` the process's current directory, checking on Windows that
+// it is that very folder, of any length. False when it can't be, with the
+// system's reason in *why when `why` is given; the current directory is
+// then the one before.
+bool SetCurrentFolder(const std::string& folder, std::string* why = nullptr);
+
+// The executable's own file name without its folder and extension, from the
+// file the process runs, whatever name it was started under. Found once.
+const std::string& ApplicationName();
+
+// The arguments after the program's name, and the archive a command line
+// names for a program that takes no options: its only argument, or empty
+// when there is none or more than one.
+std::vector<std::string> CommandLineArguments(int argc, const char* const argv[]);
+std::string CommandLinePath(int argc, const char* const argv[]);
+
 #ifdef _WIN32
+// The same from the UTF-16 command line, as Windows passes it; each
+// argument in the form PathFromWide gives.
+std::vector<std::string> CommandLineArguments(int argc, const wchar_t* const argv[]);
+std::string CommandLinePath(int argc, const wchar_t* const argv[]);
+
 // Paths on Windows are bytes in the ANSI code page. A path the system hands
 // over as UTF-16 (the command line, the file chooser) that this code page
 // can't hold exactly is kept as its ANSI form, what the system's ANSI calls

@@ -314,7 +314,7 @@ bool IsSelected(const std::string& path, const std::vector<std::string>& pattern
 int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
-    if (options.folder && !ChangeFolder(*options.folder, why)) {
+    if (options.folder && !SetCurrentFolder(*options.folder, &why)) {
         Complain("can't enter '" + Printable(options.folder->c_str()) + "': " + why);
         return kExitIncomplete;
     }
@@ -357,7 +357,7 @@ int Run(const Options& options)
     PakArchive archive;
     // Made absolute while the starting directory is current, so that
     // extract -C still finds it; the report shows it as Name:.
-    if (!OpenAndLoad(archive, AbsolutePath(options.archive)))
+    if (!OpenAndLoad(archive, FullPathOf(options.archive)))
         return kExitCantOpen;
     switch (options.command) {
     case Command::List: return options.json ? ListJson(archive) : ListText(archive);

@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "program_paths.h"
+#include "pak_archive.h"
 #include "resource.h"
 
 const char* const kErrCantEnterFolder = "Error!Can`t enter the file`s folder!\n";

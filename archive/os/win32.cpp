@@ -4,6 +4,7 @@
 #include "file_io.h"
 #include "pak_archive.h"
 #include "common.h"
+#include "paths.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -53,39 +54,6 @@ FileError Problem(FileProblem problem)
     return FileError{problem, 0};
 }
 
-// `text` in code page `codePage` as UTF-16; with MB_ERR_INVALID_CHARS in
-// `flags` a byte sequence that isn't valid there fails the conversion.
-bool Widen(UINT codePage, DWORD flags, const std::string& text, std::wstring& wide)
-{
-    wide.clear();
-    if (text.empty())
-        return true;
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        return false;
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
-    if (length <= 0)
-        return false;
-    wide.resize(static_cast<std::size_t>(length));
-    return ::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), length) == length;
-}
-
-// UTF-16 in code page `codePage`, unknown characters as the system's
-// default character and the rest by its best fit, as the ANSI calls show them.
-std::string Narrow(UINT codePage, const std::wstring& wide)
-{
-    if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
-        return std::string();
-    const int size = static_cast<int>(wide.size());
-    const int length = ::WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string();
-    std::string text(static_cast<std::size_t>(length), '\0');
-    const int made = ::WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    text.resize(made > 0 ? static_cast<std::size_t>(made) : 0);
-    return text;
-}
-
 // Whether `name` opens a device whatever the folder it stands in, so that
 // the "\\?\" form, which doesn't look at device names, would make a file
 // that ordinary Windows programs can't open or remove.
@@ -108,68 +76,6 @@ std::wstring Unpack(const std::string& packed)
     std::wstring wide(packed.size() / sizeof(wchar_t), L'\0');
     std::memcpy(wide.data(), packed.data(), wide.size() * sizeof(wchar_t));
     return wide;
-}
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
-}
-
-// A full path as GetFullPathNameW or GetCurrentDirectoryW gives it, with the
-// prefix that makes the file system take it as it is, however long.
-std::wstring Extended(const std::wstring& full)
-{
-    if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\"))
-        return full;
-    if (StartsWith(full, L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
-// The path without separators at its end, so that "\" and a name can follow.
-std::wstring Joinable(std::wstring path)
-{
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/'))
-        path.pop_back();
-    return path;
-}
-
-bool FullPath(const std::wstring& path, std::wstring& full, DWORD& error)
-{
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        full.assign(capacity, L'\0');
-        const DWORD length = ::GetFullPathNameW(path.c_str(), capacity, full.data(), nullptr);
-        if (length == 0) {
-            error = ::GetLastError();
-            return false;
-        }
-        if (length < capacity) {
-            full.resize(length);
-            return true;
-        }
-        capacity = length;
-    }
-}
-
-// The current directory as an extended path, ready for "\" and a name.
-bool CurrentFolder(std::wstring& folder, FileError& error)
-{
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        folder.assign(capacity, L'\0');
-        const DWORD length = ::GetCurrentDirectoryW(capacity, folder.data());
-        if (length == 0) {
-            error = SystemError(::GetLastError());
-            return false;
-        }
-        if (length < capacity) {
-            folder.resize(length);
-            folder = Joinable(Extended(folder));
-            return true;
-        }
-        capacity = length;
-    }
 }
 
 // One path component as the wide functions take it: never a separator or a
@@ -400,25 +306,6 @@ std::size_t FolderPartLength(const std::string& path)
     if (separator != std::string::npos)
         return separator + 1;
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
-}
-
-std::string PathFromWide(const std::wstring& path)
-{
-    const std::string ansi = Narrow(CP_ACP, path);
-    std::wstring back;
-    if (Widen(CP_ACP, 0, ansi, back) && back == path)
-        return ansi;
-    return ansi + '\0' + Narrow(CP_UTF8, path);
-}
-
-bool PathToWide(const std::string& path, std::wstring& wide)
-{
-    const std::size_t nul = path.find('\0');
-    if (nul == std::string::npos)
-        return Widen(CP_ACP, 0, path, wide);
-    const std::string exact = path.substr(nul + 1);
-    return !exact.empty() && exact.find('\0') == std::string::npos &&
-           Widen(CP_UTF8, MB_ERR_INVALID_CHARS, exact, wide);
 }
 
 void SplitPath(const std::string& path, std::string& folder, std::string& name)

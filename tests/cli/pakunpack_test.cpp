@@ -182,6 +182,19 @@ TEST_F(PakunpackTest, ScanWritesTheLibrarysReportByteForByteWhereAsked)
     }
 }
 
+// "." and ".." steps are resolved, relative or absolute, the way the dialog
+// resolves the path it is given: the same archive, the same Name: line.
+TEST_F(PakunpackTest, ReportNamesTheArchiveByTheDialogsFullPath)
+{
+    ASSERT_EQ(::mkdir("sub", 0755), 0);
+    for (const std::string& given : {std::string("sub/.././mixed.pak"), dir / "sub/../mixed.pak"}) {
+        SCOPED_TRACE(given);
+        ASSERT_EQ(Pakunpack({"scan", given}).status, 0);
+        EXPECT_EQ(FullPathOf(given), dir / "mixed.pak");
+        EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + FullPathOf(given) + "\n"), std::string::npos);
+    }
+}
+
 // Each refusal gives the reason an entry would give; nothing is left behind.
 TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
 {

@@ -9,7 +9,6 @@
 #include "dialog_support.h"
 #include "dialog_units.h"
 #include "pak_unpacker_dlg.h"
-#include "program_paths.h"
 #include "resource.h"
 
 namespace {
@@ -248,36 +247,6 @@ TEST(DialogLogic, OpenPathTakesTheChoosersStepsFromAnyPathItIsGiven)
     given.OnOpenPath("games/none.pak");
     EXPECT_EQ(given.log, Log({"box Error!Can`t open file!\n / Error!"}));
     EXPECT_EQ(std::filesystem::current_path().string(), scratch / "games");
-}
-
-TEST(ProgramPaths, SplitFullPathsMakeRelativeOnesAbsoluteAndTakeTheOnlyArgument)
-{
-    const struct {
-        const char* path;
-        std::string full, folder, name;
-    } rows[] = {
-        {"/a/b/x.pak", "/a/b/x.pak", "/a/b", "x.pak"},
-        {"/x.pak", "/x.pak", "/", "x.pak"},
-        {"//a//./b/../x.pak", "/a/x.pak", "/a", "x.pak"},
-        {"/../x.pak", "/x.pak", "/", "x.pak"},
-        {"x.pak", "/tmp/x.pak", "/tmp", "x.pak"},
-        {"../x.pak", "/x.pak", "/", "x.pak"},
-    };
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path("/tmp");
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        const std::string full = FullPathOf(row.path);
-        EXPECT_EQ(full, row.full);
-        EXPECT_EQ(FolderOf(full), row.folder);
-        EXPECT_EQ(FileNameOf(full), row.name);
-    }
-    std::filesystem::current_path(previous);
-
-    const char* const argv[] = {"Tessup", "data.pak", "-style", nullptr};
-    EXPECT_EQ(CommandLinePath(1, argv), "");
-    EXPECT_EQ(CommandLinePath(2, argv), "data.pak");
-    EXPECT_EQ(CommandLinePath(3, argv), "");
 }
 
 // The dialog manager's own arithmetic: each of x, y, width and height is

@@ -18,7 +18,7 @@
 
 #include "about_dlg.h"
 #include "pak_unpacker_app.h"
-#include "program_paths.h"
+#include "pak_archive.h"
 #include "ui_support.h"
 
 namespace {

@@ -20,7 +20,6 @@
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "pak_unpacker_app.h"
-#include "program_paths.h"
 #include "resource.h"
 #include "test_files.h"
 #include "win32_pak_unpacker_dlg.h"

@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "program_paths.h"
+#include "pak_archive.h"
 #include "qt_pak_unpacker_dlg.h"
 
 CPakUnpackerApp theApp;

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "program_paths.h"
+#include "pak_archive.h"
 #include "win32_pak_unpacker_dlg.h"
 
 CPakUnpackerApp theApp;

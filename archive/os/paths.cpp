@@ -1,0 +1,29 @@
+// The path calls for programs that need no system of their own: the
+// command line as given and the program's name made from its file.
+#include "paths.h"
+
+#include "pak_archive.h"
+
+const std::string& ApplicationName()
+{
+    static const std::string name = [] {
+        const std::string file = FileNameOf(ExecutableFile());
+        // "Tessup.exe" and "Tessup" both give "Tessup"; a leading dot is part of the name.
+        const std::size_t dot = file.find_last_of('.');
+        return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
+    }();
+    return name;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, const char* const argv[])
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return args;
+}
+
+std::string CommandLinePath(int argc, const char* const argv[])
+{
+    return argc == 2 && argv[1] != nullptr ? std::string(argv[1]) : std::string();
+}
