@@ -35,7 +35,7 @@ TEST(Templates, UnknownNamesAndBrokenJsonAreRefused)
 // where the template puts it, inside the dialog, clear of the others (a group
 // box only frames them) and with room for its text. Returns the texts of the
 // buttons and of the labels that the program never changes, in template order.
-QStringList ExpectBuiltFromTemplate(const CTemplateDialog& dialog, int templateId)
+QStringList ExpectBuiltFromTemplate(const CResourceDialog& dialog, int templateId)
 {
     EXPECT_EQ(dialog.font().pointSize(), 8);
     EXPECT_EQ(dialog.maximumSize(), dialog.minimumSize());
@@ -84,7 +84,7 @@ QStringList ExpectBuiltFromTemplate(const CTemplateDialog& dialog, int templateI
         } else {
             EXPECT_EQ(control.kind == ControlKind::Icon, label && label->pixmap().size() == QSize(32, 32));
             EXPECT_EQ(control.kind == ControlKind::GroupBox, qobject_cast<QGroupBox*>(*found) != nullptr);
-            EXPECT_EQ(control.kind == ControlKind::Progress, qobject_cast<CProgressCtrl*>(*found) != nullptr);
+            EXPECT_EQ(control.kind == ControlKind::Progress, qobject_cast<CQtProgressBar*>(*found) != nullptr);
         }
     }
     return texts;

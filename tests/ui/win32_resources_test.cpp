@@ -12,7 +12,7 @@
 #include <map>
 #include <utility>
 
-#include "dialog_template.h"
+#include "dialog_resources.h"
 #include "resource.h"
 
 namespace {

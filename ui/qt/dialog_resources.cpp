@@ -1,5 +1,5 @@
 // Reading the program's resource data and converting dialog units to pixels.
-#include "dialog_template.h"
+#include "dialog_resources.h"
 
 #include <QFile>
 #include <QFontDatabase>
