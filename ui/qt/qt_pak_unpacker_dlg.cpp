@@ -86,6 +86,8 @@ void WidenForCaption(QMessageBox& box)
 
 std::unique_ptr<CPakUnpackerDlg> NewMainDialog()
 {
+    // The application object's start-up reaches Qt here: from now on the
+    // application carries the project's version.
     QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
     return std::make_unique<CQtPakUnpackerDlg>();
 }
