@@ -24,6 +24,16 @@ bool CPakUnpackerDlg::OnInitDialog()
     return true;
 }
 
+void CPakUnpackerDlg::UpdateData(bool saveAndValidate)
+{
+    if (saveAndValidate)
+        return;
+    SetControlText(IDC_PAK_NAME, m_strPakName);
+    SetControlText(IDC_NUM_FILES, m_strNumFiles);
+    SetControlText(IDC_SIZE, m_strSize);
+    SetControlText(IDC_STATUS, m_strStatus);
+}
+
 void CPakUnpackerDlg::OnOpenPak()
 {
     try {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "pak_archive.h"
@@ -28,6 +29,14 @@ public:
     CPakUnpackerDlg(const CPakUnpackerDlg&) = delete;
     CPakUnpackerDlg& operator=(const CPakUnpackerDlg&) = delete;
 
+    // Runs the dialog modally with no parent until it ends; returns the id of
+    // the command that ended it (IDCANCEL for Cancel, Escape and the close box).
+    virtual std::intptr_t DoModal() = 0;
+    // Runs OnOpenPath(path) once the dialog is on screen and its event loop
+    // runs again: the command line's archive and a dropped file wait for
+    // that. An empty path opens nothing.
+    virtual void OpenWhenShown(const std::string& path) = 0;
+
     // The first refresh, the About entry at the end of the window menu (when
     // string 101 is not empty) and the window's icon. Returns true: the focus
     // goes to the first tab stop.
@@ -51,8 +60,12 @@ protected:
     // The platform layer.
 
     // With false, the refresh: writes the four texts below into controls
-    // 1002, 1003, 1004 and 1001 at once. The logic never reads controls back.
-    virtual void UpdateData(bool saveAndValidate) = 0;
+    // 1002, 1003, 1004 and 1001 at once, through SetControlText. The bound
+    // controls are static texts only the program changes, so with true there
+    // is nothing to read back. Tests override it to watch the refreshes.
+    virtual void UpdateData(bool saveAndValidate);
+    // Shows `text` in the static text control `id`.
+    virtual void SetControlText(int id, const std::string& text) = 0;
     // Paints the dialog now, not when control returns to the event loop.
     virtual void UpdateWindow() = 0;
     // Control 1005, the progress bar the archive operations drive.
@@ -89,3 +102,6 @@ private:
     void ExtractAll();
     void ReportOutOfMemory();
 };
+
+// The front end's main dialog (ui/qt, ui/win32), not yet shown.
+std::unique_ptr<CPakUnpackerDlg> NewMainDialog();

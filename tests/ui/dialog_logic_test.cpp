@@ -1,10 +1,11 @@
-// The main dialog's logic with no window system: a scripted platform answers
-// the chooser and logs, in one list, every refresh (the four texts as they
-// would be shown), repaint, progress call, box, menu item and About box.
+// The main dialog's logic with no window system: the scripted dialog answers
+// the chooser and logs, in one list, every refresh (the four texts as the
+// controls would show them), repaint, progress call, box, menu item and
+// About box.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
+#include <map>
 
 #include "dialog_support.h"
 #include "dialog_units.h"
@@ -13,30 +14,26 @@
 
 namespace {
 
-class FakeDlg : public CPakUnpackerDlg, private ProgressBar {
+// The rest of the platform layer, each call logged.
+class FakeDlg : public Scripted<CPakUnpackerDlg>, private ProgressBar {
 public:
-    std::deque<std::string> choices;   // the chooser's answers in turn; none left cancels
     std::string aboutMenu = "&About Tessup...";   // string 101
-    Log log;
 
     using CPakUnpackerDlg::m_archive;
 
-    // The log without progress calls.
-    Log Said() const
+    std::string Shown() const override
     {
-        Log kept;
-        for (const std::string& entry : log)
-            if (entry.rfind("pos ", 0) != 0 && entry.rfind("range ", 0) != 0)
-                kept.push_back(entry);
-        return kept;
+        return Text(IDC_PAK_NAME) + " | " + Text(IDC_NUM_FILES) + " | " + Text(IDC_SIZE) + " | " + Text(IDC_STATUS);
     }
+    std::intptr_t DoModal() override
+    {
+        log.push_back("modal");
+        return IDCANCEL;
+    }
+    void OpenWhenShown(const std::string& path) override { log.push_back("open when shown " + path); }
 
 protected:
-    void UpdateData(bool saveAndValidate) override
-    {
-        log.push_back((saveAndValidate ? "save " : "refresh ") + m_strPakName + " | " + m_strNumFiles + " | " +
-                      m_strSize + " | " + m_strStatus);
-    }
+    void SetControlText(int id, const std::string& text) override { m_texts[id] = text; }
     void UpdateWindow() override { log.push_back("repaint"); }
     ProgressBar& Progress() override { return *this; }
     void SetRange32(int low, int high) override
@@ -44,24 +41,6 @@ protected:
         log.push_back("range " + std::to_string(low) + ".." + std::to_string(high));
     }
     void SetPos(int pos) override { log.push_back("pos " + std::to_string(pos)); }
-    std::string ChooseArchivePath() override
-    {
-        log.push_back("choose");
-        std::string choice;
-        if (!choices.empty()) {
-            choice = choices.front();
-            choices.pop_front();
-        }
-        return choice;
-    }
-    void ShowMessage(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("box " + caption + " / " + text);
-    }
-    void ShowOutOfMemory(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("warning " + caption + " / " + text);
-    }
     std::string StringResource(int id) override { return id == IDS_ABOUTBOX ? aboutMenu : std::string(); }
     void AppendToWindowMenu(unsigned int id, const std::string& text) override
     {
@@ -73,6 +52,15 @@ protected:
     {
         log.push_back("default " + std::to_string(id) + " " + std::to_string(param));
     }
+
+private:
+    std::string Text(int id) const
+    {
+        const auto found = m_texts.find(id);
+        return found == m_texts.end() ? "(never set)" : found->second;
+    }
+
+    std::map<int, std::string> m_texts;
 };
 
 const std::string kOutOfMemory =

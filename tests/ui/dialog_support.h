@@ -1,5 +1,6 @@
-// What the dialog tests share with or without Qt: the archives they open, a
-// way to put them in the scratch folder and a way to run out of memory.
+// What the Linux dialog tests share with or without Qt: the archives they
+// open and the scripted dialog (both also on Windows), a way to put archives
+// in the scratch folder and a way to run out of memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,9 +14,9 @@
 #include <vector>
 
 #include "pak_builder.h"
+#include "sample_archives.h"
+#include "scripted_dialog.h"
 #include "test_files.h"
-
-using Log = std::vector<std::string>;
 
 // While it lives, the process may map only 64 MiB more address space than it
 // has now: a larger allocation fails as on a machine out of memory, small ones
@@ -33,17 +34,6 @@ struct AddressSpaceLimit {
     ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &previous); }
     rlimit previous{};
 };
-
-// Two entries from D = 200 on, S = 209: "hello" as a.txt, then "maps" as maps/b.dat.
-inline std::string TwoEntries()
-{
-    return PakBuilder()
-        .Header(/*numFiles=*/2, /*dataStart=*/200, /*size=*/209)
-        .TableRecord(0, 5).TableRecord(5, 4)
-        .Dir("maps").File("a.txt").File("b.dat")
-        .DataAt(200, "hello").DataAt(205, "maps")
-        .Bytes();
-}
 
 // `dir`/`name` in the scratch folder holding `bytes`; returns its full path.
 inline std::string PutFile(const ScratchDir& scratch, const std::string& dir, const std::string& name,

@@ -43,7 +43,7 @@ TEST(MainDialog, ShowsSizeAsSigned32BitNumberAndAnEmptyTableAsAnEmptyBar)
 {
     ScratchDir scratch;
     ScriptedDlg dlg;
-    dlg.choices = {Put(scratch, ".", "e.pak", PakBuilder().Header(0, 92, 0x80000000).Bytes())};
+    dlg.choices = {PutFile(scratch, ".", "e.pak", PakBuilder().Header(0, 92, 0x80000000).Bytes())};
     dlg.OnOpenPak();
     EXPECT_EQ(dlg.Shown(), "e.pak | 0 | -2147483648 byte | Wait");
     EXPECT_EQ(dlg.Bar(), "0..0 at 0");
@@ -58,7 +58,7 @@ TEST(MainDialog, OpenPaintsValuesAtOnceAndWritesScanLogBesideArchiveCancelKeepsA
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.WatchPaints();
-    dlg.choices = {Put(scratch, "games", "data.pak", TwoEntries())};
+    dlg.choices = {PutFile(scratch, "games", "data.pak", TwoEntries())};
     dlg.OnOpenPak();
     EXPECT_EQ(dlg.Said(), Log({"choose", "refresh data.pak | 2 | 209 byte | Read",
                                "refresh data.pak | 2 | 209 byte | Scan", "refresh data.pak | 2 | 209 byte | Wait"}));
@@ -78,7 +78,7 @@ TEST(MainDialog, OpenPaintsValuesAtOnceAndWritesScanLogBesideArchiveCancelKeepsA
     EXPECT_TRUE(dlg.PaintedBeforeFirstStep("Write"));
     EXPECT_EQ(ReadBytes(scratch / "maps/b.dat"), "maps");
 
-    dlg.choices = {Put(scratch, "games", "bad.pak", PakBuilder().Bytes().substr(0, 50))};   // shorter than its header
+    dlg.choices = {PutFile(scratch, "games", "bad.pak", PakBuilder().Bytes().substr(0, 50))};   // shorter than its header
     dlg.log.clear();
     dlg.OnOpenPak();
     EXPECT_EQ(dlg.Said(), Log({"choose", "box Error!Damaged Corvane PAK file!\n / Error!"}));   // no refresh
@@ -128,7 +128,7 @@ TEST(MainDialog, ArchiveNamedOnTheCommandLineOrDroppedOpensAsFromTheChooser)
     const QString bad = Put(scratch, "other", "bad.pak", PakBuilder().Signature(9).Bytes());
     const std::function<void(ScriptedDlg&, const QString&)> ways[] = {
         [](ScriptedDlg& dlg, const QString& path) {
-            dlg.choices = {path};
+            dlg.choices = {path.toStdString()};
             dlg.OnOpenPak();
         },
         [&](ScriptedDlg& dlg, const QString& path) {
@@ -169,20 +169,20 @@ TEST(MainDialog, ArchiveNamedOnTheCommandLineOrDroppedOpensAsFromTheChooser)
     }
 }
 
-TEST(ProgressCtrl, KeepsPositionInsideRangeAndShowsNoText)
+TEST(QtProgressBar, KeepsPositionInsideRangeAndShowsNoText)
 {
     const struct {
-        void (*calls)(CProgressCtrl&);
+        void (*calls)(CQtProgressBar&);
         std::vector<int> kept, drawn;   // low, high, position as kept and as Qt draws them
     } rows[] = {
-        {[](CProgressCtrl& p) { p.SetRange32(0, 10); p.SetPos(12); }, {0, 10, 10}, {0, 10, 10}},
-        {[](CProgressCtrl& p) { p.SetRange32(5, 10); p.SetPos(2); }, {5, 10, 5}, {5, 10, 5}},
-        {[](CProgressCtrl& p) { p.SetRange32(0, 10); p.SetPos(8); p.SetRange32(0, 4); }, {0, 4, 4}, {0, 4, 4}},
-        {[](CProgressCtrl& p) { p.SetRange32(0, -5); p.SetPos(-9); }, {0, -5, -5}, {0, 1, 0}},   // upside down
+        {[](CQtProgressBar& p) { p.SetRange32(0, 10); p.SetPos(12); }, {0, 10, 10}, {0, 10, 10}},
+        {[](CQtProgressBar& p) { p.SetRange32(5, 10); p.SetPos(2); }, {5, 10, 5}, {5, 10, 5}},
+        {[](CQtProgressBar& p) { p.SetRange32(0, 10); p.SetPos(8); p.SetRange32(0, 4); }, {0, 4, 4}, {0, 4, 4}},
+        {[](CQtProgressBar& p) { p.SetRange32(0, -5); p.SetPos(-9); }, {0, -5, -5}, {0, 1, 0}},   // upside down
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
-        CProgressCtrl progress;
+        CQtProgressBar progress;
         row.calls(progress);
         int low = 0, high = 0;
         progress.GetRange(low, high);
@@ -194,9 +194,9 @@ TEST(ProgressCtrl, KeepsPositionInsideRangeAndShowsNoText)
 
 // The bar follows every move of a pixel or more, and only those: a long
 // extraction must not pay Qt's repaint check for each of its entries.
-TEST(ProgressCtrl, BarFollowsThePositionPixelByPixel)
+TEST(QtProgressBar, BarFollowsThePositionPixelByPixel)
 {
-    CProgressCtrl progress;
+    CQtProgressBar progress;
     progress.resize(200, 10);
     progress.SetRange32(0, 100000);
     int changes = 0;

@@ -1,5 +1,5 @@
-// What the Qt tests share: a timer that answers real windows and a main
-// dialog with a scripted chooser and boxes that logs what the user would see.
+// What the Qt tests share: a timer that answers real windows and the scripted
+// main dialog on Qt.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "dialog_support.h"
@@ -85,14 +84,11 @@ inline QString Put(const ScratchDir& scratch, const std::string& dir, const std:
     return QString::fromStdString(PutFile(scratch, dir, name, bytes));
 }
 
-// The main dialog with a scripted file chooser and message boxes, and a log
-// of what the user would see: refreshes, boxes, progress steps and, once
-// watched, paints of the status field.
-class ScriptedDlg : public CQtPakUnpackerDlg {
+// The main dialog on Qt, scripted (Scripted), with what the Qt suites look
+// at besides: its labels and bar, progress steps and, once watched, paints of
+// the status field, all in the same log.
+class ScriptedDlg : public Scripted<CQtPakUnpackerDlg> {
 public:
-    std::deque<QString> choices;   // the chooser's answers in turn; none left cancels
-    Log log;
-
     ScriptedDlg()
     {
         connect(Progress(), &QProgressBar::valueChanged, this,
@@ -100,7 +96,7 @@ public:
     }
 
     QString Text(int id) const { return qobject_cast<QLabel*>(GetDlgItem(id))->text(); }
-    CProgressCtrl* Progress() const { return qobject_cast<CProgressCtrl*>(GetDlgItem(IDC_PROGRESS)); }
+    CQtProgressBar* Progress() const { return qobject_cast<CQtProgressBar*>(GetDlgItem(IDC_PROGRESS)); }
     // The progress bar's range and position: "0..2 at 1".
     std::string Bar() const
     {
@@ -108,21 +104,12 @@ public:
         Progress()->GetRange(low, high);
         return std::to_string(low) + ".." + std::to_string(high) + " at " + std::to_string(Progress()->GetPos());
     }
-    // The four fields as shown: name | count | size | status.
-    std::string Shown() const
+    std::string Shown() const override
     {
         return (Text(IDC_PAK_NAME) + " | " + Text(IDC_NUM_FILES) + " | " + Text(IDC_SIZE) + " | " + Text(IDC_STATUS))
             .toStdString();
     }
     void WatchPaints() { GetDlgItem(IDC_STATUS)->installEventFilter(this); }
-    // The log without progress steps and paints.
-    Log Said() const
-    {
-        Log kept;
-        std::copy_if(log.begin(), log.end(), std::back_inserter(kept),
-                     [](const std::string& entry) { return entry[0] != 'p'; });
-        return kept;
-    }
     // True when the status field painted `word` before the progress bar's first step.
     bool PaintedBeforeFirstStep(const std::string& word) const
     {
@@ -137,26 +124,5 @@ protected:
         if (event->type() == QEvent::Paint)
             log.push_back("paint " + Text(IDC_STATUS).toStdString());
         return CQtPakUnpackerDlg::eventFilter(watched, event);
-    }
-    std::string ChooseArchivePath() override
-    {
-        log.push_back("choose");
-        const QString choice = choices.empty() ? QString() : choices.front();
-        if (!choices.empty())
-            choices.pop_front();
-        return choice.toStdString();
-    }
-    void ShowMessage(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("box " + caption + " / " + text);
-    }
-    void ShowOutOfMemory(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("warning " + caption + " / " + text);
-    }
-    void DoDataExchange() override
-    {
-        CQtPakUnpackerDlg::DoDataExchange();
-        log.push_back("refresh " + Shown());
     }
 };

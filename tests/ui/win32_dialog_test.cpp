@@ -21,12 +21,12 @@
 #include "pak_builder.h"
 #include "pak_unpacker_app.h"
 #include "resource.h"
+#include "sample_archives.h"
+#include "scripted_dialog.h"
 #include "test_files.h"
 #include "win32_pak_unpacker_dlg.h"
 
 namespace {
-
-using Log = std::vector<std::string>;
 
 // One control of a compiled DLGTEMPLATEEX.
 struct ItemTemplate {
@@ -180,15 +180,12 @@ void ExpectBuiltFromTemplate(HWND dialog, int templateId, bool textsAsTemplate)
     EXPECT_EQ(child, nullptr);
 }
 
-// The main dialog with a scripted chooser and boxes and a log of what the
-// user would see: the four texts after each refresh, progress messages,
-// boxes. `steps` run one by one from the dialog's own message loop; a step
-// that returns false runs again later.
-class ScriptedDlg : public CWin32PakUnpackerDlg {
+// The main dialog on Win32, scripted (Scripted), logging besides every
+// message the progress bar gets. `steps` run one by one from the dialog's
+// own message loop; a step that returns false runs again later.
+class ScriptedDlg : public Scripted<CWin32PakUnpackerDlg> {
 public:
-    std::deque<std::string> choices;
     std::deque<std::function<bool(ScriptedDlg&)>> steps;
-    Log log;
 
     static constexpr UINT kNextStep = WM_APP + 40;
 
@@ -204,19 +201,10 @@ public:
 
     void Next() { PostMessageA(GetSafeHwnd(), kNextStep, 0, 0); }
     HWND Item(int id) const { return GetDlgItem(GetSafeHwnd(), id); }
-    std::string Shown() const
+    std::string Shown() const override
     {
         return TextOf(Item(IDC_PAK_NAME)) + " | " + TextOf(Item(IDC_NUM_FILES)) + " | " + TextOf(Item(IDC_SIZE)) +
                " | " + TextOf(Item(IDC_STATUS));
-    }
-    // The log without progress messages.
-    Log Said() const
-    {
-        Log kept;
-        for (const std::string& entry : log)
-            if (entry.rfind("pos ", 0) != 0 && entry.rfind("range ", 0) != 0)
-                kept.push_back(entry);
-        return kept;
     }
 
 protected:
@@ -240,29 +228,6 @@ protected:
             Next();
         }
         return handled;
-    }
-    void UpdateData(bool saveAndValidate) override
-    {
-        CWin32PakUnpackerDlg::UpdateData(saveAndValidate);
-        log.push_back("refresh " + Shown());
-    }
-    std::string ChooseArchivePath() override
-    {
-        log.push_back("choose");
-        std::string choice;
-        if (!choices.empty()) {
-            choice = choices.front();
-            choices.pop_front();
-        }
-        return choice;
-    }
-    void ShowMessage(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("box " + caption + " / " + text);
-    }
-    void ShowOutOfMemory(const std::string& text, const std::string& caption) override
-    {
-        log.push_back("warning " + caption + " / " + text);
     }
 
 private:
@@ -288,17 +253,6 @@ private:
 
     WNDPROC m_barProc = nullptr;
 };
-
-// Two entries from D = 200 on, S = 209: "hello" as a.txt, then "maps" as maps/b.dat.
-std::string TwoEntries()
-{
-    return PakBuilder()
-        .Header(/*numFiles=*/2, /*dataStart=*/200, /*size=*/209)
-        .TableRecord(0, 5).TableRecord(5, 4)
-        .Dir("maps").File("a.txt").File("b.dat")
-        .DataAt(200, "hello").DataAt(205, "maps")
-        .Bytes();
-}
 
 // Presses and releases `key` on the control with the focus, as the keyboard
 // would: the dialog's message loop hands it to the dialog manager.

@@ -1,7 +1,7 @@
-// The Windows program's resource script: the dialog templates and string 101
-// that the build writes from res/dialogs.json compile into the binary
-// templates the dialog manager reads, and say what the JSON says as Qt's
-// reader understands it.
+// The one reader of res/dialogs.json and both its outputs: the Windows
+// program's dialog templates and string 101 compile into the binary
+// templates the dialog manager reads, and they and the Qt program's built-in
+// table say what the JSON says as Qt's own JSON classes read it.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <map>
+#include <tuple>
 #include <utility>
 
-#include "dialog_template.h"
+#include "dialog_resources.h"
+#include "json_resources.h"
 #include "resource.h"
 
 namespace {
@@ -107,8 +109,8 @@ TEST(Win32Resources, DialogTemplatesAndStringsCompileFromTheJsonAsItSays)
     ASSERT_STRNE(PAK_WINDRES, "") << "x86_64-w64-mingw32-windres not found (binutils-mingw-w64-x86-64)";
     QTemporaryDir out;
     QProcess generate;
-    generate.start(PAK_CMAKE, {"-DJSON=" PAK_RES_DIR "/dialogs.json", "-DOUT=" + out.filePath("dialogs.rc"), "-P",
-                               PAK_UI_DIR "/win32/dialogs_rc.cmake"});
+    generate.start(PAK_CMAKE, {"-DJSON=" PAK_RES_DIR "/dialogs.json", "-DRC=" + out.filePath("dialogs.rc"), "-P",
+                               PAK_UI_DIR "/dialog_resources.cmake"});
     ASSERT_TRUE(generate.waitForFinished(30000));
     ASSERT_EQ(generate.exitCode(), 0) << generate.readAllStandardError().toStdString();
     QProcess windres;
@@ -122,11 +124,8 @@ TEST(Win32Resources, DialogTemplatesAndStringsCompileFromTheJsonAsItSays)
     const QByteArray bytes = file.readAll();
     const auto resources = ReadResources(bytes);
 
-    ResourceSet json;
-    QString error;
-    QFile source(PAK_RES_DIR "/dialogs.json");
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(ParseResources(source.readAll(), json, error)) << error.toStdString();
+    const ResourceSet json = JsonResources();
+    ASSERT_FALSE(json.dialogs.empty());
     for (const auto& [id, dialog] : json.dialogs) {
         SCOPED_TRACE(id);
         const auto found = resources.find({"#5", QStringLiteral("#%1").arg(id)});
@@ -179,6 +178,39 @@ TEST(Win32Resources, DialogTemplatesAndStringsCompileFromTheJsonAsItSays)
     const auto manifest = resources.find({"#24", "#1"});
     ASSERT_NE(manifest, resources.end());
     EXPECT_TRUE(manifest->second.contains("Microsoft.Windows.Common-Controls"));
+}
+
+// The table built into the Qt program holds every field of every template,
+// string and icon as the JSON gives it.
+TEST(Win32Resources, QtProgramsTableSaysWhatTheJsonSays)
+{
+    const ResourceSet json = JsonResources();
+    const ResourceSet& built = ProgramResources();
+    ASSERT_FALSE(json.dialogs.empty());
+    EXPECT_EQ(built.strings, json.strings);
+    EXPECT_EQ(built.icons, json.icons);
+    ASSERT_EQ(built.dialogs.size(), json.dialogs.size());
+    const auto fields = [](const auto& t) {
+        return std::make_tuple(t.id, t.symbol.toStdString(), t.rect.x(), t.rect.y(), t.rect.width(), t.rect.height(),
+                               t.style, t.exStyle);
+    };
+    for (const auto& [id, dialog] : json.dialogs) {
+        SCOPED_TRACE(id);
+        ASSERT_EQ(built.dialogs.count(id), 1u);
+        const DialogTemplate& got = built.dialogs.at(id);
+        EXPECT_EQ(fields(got), fields(dialog));
+        EXPECT_EQ(got.caption, dialog.caption);
+        EXPECT_EQ(got.pointSize, dialog.pointSize);
+        ASSERT_EQ(got.controls.size(), dialog.controls.size());
+        for (std::size_t i = 0; i < got.controls.size(); ++i) {
+            SCOPED_TRACE(i);
+            const ControlTemplate& control = got.controls[i];
+            EXPECT_EQ(fields(control), fields(dialog.controls[i]));
+            EXPECT_EQ(control.kind, dialog.controls[i].kind);
+            EXPECT_EQ(control.text, dialog.controls[i].text);
+            EXPECT_EQ(control.icon, dialog.controls[i].icon);
+        }
+    }
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 
 #include "resource.h"
 
-CAboutDlg::CAboutDlg(QWidget* parent) : CTemplateDialog(IDD_ABOUTBOX, parent)
+CAboutDlg::CAboutDlg(QWidget* parent) : CResourceDialog(IDD_ABOUTBOX, parent)
 {
     setWindowIcon(LoadIcon(IDR_MAINFRAME));
 }

@@ -1,9 +1,9 @@
 // The About box: program name, credit and icon, closed with OK or Escape.
 #pragma once
 
-#include "template_dialog.h"
+#include "resource_dialog.h"
 
-class CAboutDlg : public CTemplateDialog {
+class CAboutDlg : public CResourceDialog {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);

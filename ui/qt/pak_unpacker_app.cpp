@@ -1,12 +1,9 @@
-// Start-up of the Tessup program.
+// Start-up of the Tessup program on Qt: the application object's Run.
 #include "pak_unpacker_app.h"
 
 #include <QApplication>
 
 #include "pak_archive.h"
-#include "qt_pak_unpacker_dlg.h"
-
-CPakUnpackerApp theApp;
 
 int CPakUnpackerApp::Run(int argc, char* argv[])
 {
@@ -17,16 +14,7 @@ int CPakUnpackerApp::Run(int argc, char* argv[])
     int qtArgc = 1;
     char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     QApplication application(qtArgc, qtArgv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
     InitInstance();
     return 0;
-}
-
-bool CPakUnpackerApp::InitInstance()
-{
-    QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
-    CQtPakUnpackerDlg dlg;
-    if (!m_strOpenPath.empty())
-        dlg.PostOpenPath(m_strOpenPath);
-    dlg.exec();
-    return false;
 }

@@ -2,12 +2,12 @@
 #include "qt_pak_unpacker_dlg.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -19,7 +19,10 @@
 #include <QSpacerItem>
 #include <QUrl>
 
+#include <vector>
+
 #include "about_dlg.h"
+#include "dropped_file.h"
 #include "qt_progress_bar.h"
 #include "resource.h"
 
@@ -55,19 +58,6 @@ void KeepNoSettings()
     (void)done;
 }
 
-// The file the first URL of `mime` names, when it is a local file that is
-// not a folder; empty otherwise.
-QString DroppedFile(const QMimeData* mime)
-{
-    if (!mime || !mime->hasUrls() || mime->urls().isEmpty())
-        return QString();
-    const QUrl first = mime->urls().constFirst();
-    if (!first.isLocalFile())
-        return QString();
-    const QString path = first.toLocalFile();
-    return QFileInfo(path).isDir() ? QString() : path;
-}
-
 // A box of Qt's with an OK button that shows only its text: some styles
 // put a check mark on it, which a plain box doesn't have.
 void MakePlain(QMessageBox& box)
@@ -94,9 +84,17 @@ void WidenForCaption(QMessageBox& box)
 
 } // namespace
 
+std::unique_ptr<CPakUnpackerDlg> NewMainDialog()
+{
+    // The application object's start-up reaches Qt here: from now on the
+    // application carries the project's version.
+    QCoreApplication::setApplicationVersion(QStringLiteral(PAK_VERSION));
+    return std::make_unique<CQtPakUnpackerDlg>();
+}
+
 CQtPakUnpackerDlg::CQtPakUnpackerDlg(QWidget* parent)
-    : CTemplateDialog(IDD_PAKUNPACKER_DIALOG, parent),
-      m_progress(qobject_cast<CProgressCtrl*>(GetDlgItem(IDC_PROGRESS))),
+    : CResourceDialog(IDD_PAKUNPACKER_DIALOG, parent),
+      m_progress(qobject_cast<CQtProgressBar*>(GetDlgItem(IDC_PROGRESS))),
       m_windowMenu(new QMenu(this))
 {
     m_progress->setObjectName(QStringLiteral("m_progress"));
@@ -105,6 +103,17 @@ CQtPakUnpackerDlg::CQtPakUnpackerDlg(QWidget* parent)
 }
 
 CQtPakUnpackerDlg::~CQtPakUnpackerDlg() = default;
+
+std::intptr_t CQtPakUnpackerDlg::DoModal()
+{
+    return exec();
+}
+
+void CQtPakUnpackerDlg::OpenWhenShown(const std::string& path)
+{
+    if (!path.empty())
+        PostOpenPath(path);
+}
 
 void CQtPakUnpackerDlg::PostOpenPath(const std::string& path)
 {
@@ -118,15 +127,17 @@ void CQtPakUnpackerDlg::OnCommand(int id)
     else if (id == IDC_EXTRACT_ALL)
         OnExtractAll();
     else
-        CTemplateDialog::OnCommand(id);
+        CResourceDialog::OnCommand(id);
 }
 
-void CQtPakUnpackerDlg::DoDataExchange()
+std::string CQtPakUnpackerDlg::DroppedArchive(const QMimeData* mime)
 {
-    DDX_Text(IDC_PAK_NAME, FromLocal(m_strPakName));
-    DDX_Text(IDC_NUM_FILES, FromLocal(m_strNumFiles));
-    DDX_Text(IDC_SIZE, FromLocal(m_strSize));
-    DDX_Text(IDC_STATUS, FromLocal(m_strStatus));
+    std::vector<std::string> dropped;
+    if (mime && mime->hasUrls()) {
+        for (const QUrl& url : mime->urls())
+            dropped.push_back(url.isLocalFile() ? ToLocal(url.toLocalFile()) : std::string());
+    }
+    return ArchiveFromDrop(dropped);
 }
 
 void CQtPakUnpackerDlg::contextMenuEvent(QContextMenuEvent* event)
@@ -139,25 +150,22 @@ void CQtPakUnpackerDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CQtPakUnpackerDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!DroppedFile(event->mimeData()).isEmpty())
+    if (!DroppedArchive(event->mimeData()).empty())
         event->acceptProposedAction();
 }
 
 void CQtPakUnpackerDlg::dropEvent(QDropEvent* event)
 {
-    const QString path = DroppedFile(event->mimeData());
-    if (path.isEmpty())
+    const std::string path = DroppedArchive(event->mimeData());
+    if (path.empty())
         return;
     event->acceptProposedAction();
-    PostOpenPath(ToLocal(path));
+    PostOpenPath(path);
 }
 
-void CQtPakUnpackerDlg::UpdateData(bool saveAndValidate)
+void CQtPakUnpackerDlg::SetControlText(int id, const std::string& text)
 {
-    // The bound controls are static texts only the program changes: there is
-    // nothing to read back.
-    if (!saveAndValidate)
-        DoDataExchange();
+    DDX_Text(id, FromLocal(text));
 }
 
 void CQtPakUnpackerDlg::UpdateWindow()

@@ -7,19 +7,24 @@
 #include <string>
 
 #include "pak_unpacker_dlg.h"
-#include "template_dialog.h"
+#include "resource_dialog.h"
 
-class CProgressCtrl;
+class CQtProgressBar;
 class QMenu;
+class QMimeData;
 
 // The dialog's logic with Qt as its platform. Tests derive from it to answer
 // the chooser and the boxes from a script and to watch the refreshes.
-class CQtPakUnpackerDlg : public CTemplateDialog, public CPakUnpackerDlg {
+class CQtPakUnpackerDlg : public CResourceDialog, public CPakUnpackerDlg {
     Q_OBJECT
 public:
     explicit CQtPakUnpackerDlg(QWidget* parent = nullptr);
     ~CQtPakUnpackerDlg() override;
 
+    // exec(): shows the dialog and runs its event loop until it ends.
+    std::intptr_t DoModal() override;
+    // PostOpenPath, unless `path` is empty.
+    void OpenWhenShown(const std::string& path) override;
     // Runs OnOpenPath(path) once control is back in the dialog's event loop:
     // the dialog is on screen, and a drop has been answered, before the
     // command starts.
@@ -27,16 +32,14 @@ public:
 
 protected:
     void OnCommand(int id) override;
-    // Writes the four texts into their controls; what UpdateData(false) does.
-    virtual void DoDataExchange();
     // Linux window managers keep their own window menu, so a right-click on
     // the dialog is where its commands come from.
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // A drag is taken when the first thing it carries is a local file.
+    // A drag is taken when ArchiveFromDrop takes what it carries.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-    void UpdateData(bool saveAndValidate) override;
+    void SetControlText(int id, const std::string& text) override;
     void UpdateWindow() override;
     ProgressBar& Progress() override;
     std::string ChooseArchivePath() override;
@@ -49,6 +52,9 @@ protected:
     void DefaultSysCommand(unsigned int id, std::intptr_t param) override;
 
 private:
-    CProgressCtrl* m_progress = nullptr;
+    // The archive a drag or drop carries by the drop rule; empty when none.
+    static std::string DroppedArchive(const QMimeData* mime);
+
+    CQtProgressBar* m_progress = nullptr;
     QMenu* m_windowMenu = nullptr;
 };

@@ -3,20 +3,20 @@
 
 #include <algorithm>
 
-CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent)
+CQtProgressBar::CQtProgressBar(QWidget* parent) : QProgressBar(parent)
 {
     setTextVisible(false);
     Display();
 }
 
-void CProgressCtrl::SetRange32(int low, int high)
+void CQtProgressBar::SetRange32(int low, int high)
 {
     m_low = low;
     m_high = high;
     SetPos(m_pos);
 }
 
-void CProgressCtrl::SetPos(int pos)
+void CQtProgressBar::SetPos(int pos)
 {
     // A range given upside down still bounds the position.
     m_pos = std::clamp(pos, std::min(m_low, m_high), std::max(m_low, m_high));
@@ -24,7 +24,7 @@ void CProgressCtrl::SetPos(int pos)
         Display();
 }
 
-bool CProgressCtrl::ChangesTheBar() const
+bool CQtProgressBar::ChangesTheBar() const
 {
     // Qt works out for every value whether the bar must be repainted, which
     // costs more than copying a small entry; moves of less than a pixel are
@@ -35,13 +35,13 @@ bool CProgressCtrl::ChangesTheBar() const
     return moved * std::max(1, width()) >= qint64{m_high} - m_low;
 }
 
-void CProgressCtrl::GetRange(int& low, int& high) const
+void CQtProgressBar::GetRange(int& low, int& high) const
 {
     low = m_low;
     high = m_high;
 }
 
-void CProgressCtrl::Display()
+void CQtProgressBar::Display()
 {
     // QProgressBar animates "busy" when minimum equals maximum; a range that
     // holds nothing is shown as an empty bar instead.

@@ -11,10 +11,10 @@
 // (0..0 before an archive with no entries) shows an empty bar, never Qt's
 // busy animation. No percentage text is shown. Starts at 0 of 0..100. The
 // bar itself follows the position whenever that moves it by a pixel or more.
-class CProgressCtrl : public QProgressBar, public ProgressBar {
+class CQtProgressBar : public QProgressBar, public ProgressBar {
     Q_OBJECT
 public:
-    explicit CProgressCtrl(QWidget* parent = nullptr);
+    explicit CQtProgressBar(QWidget* parent = nullptr);
 
     void SetRange32(int low, int high) override;
     void SetPos(int pos) override;

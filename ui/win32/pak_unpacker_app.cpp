@@ -1,13 +1,10 @@
-// Start-up of the Tessup program on Windows.
+// Start-up of the Tessup program on Windows: the application object's Run.
 #include "pak_unpacker_app.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "pak_archive.h"
-#include "win32_pak_unpacker_dlg.h"
-
-CPakUnpackerApp theApp;
 
 int CPakUnpackerApp::Run(int argc, wchar_t* argv[])
 {
@@ -18,12 +15,4 @@ int CPakUnpackerApp::Run(int argc, wchar_t* argv[])
     InitCommonControlsEx(&controls);
     InitInstance();
     return 0;
-}
-
-bool CPakUnpackerApp::InitInstance()
-{
-    CWin32PakUnpackerDlg dlg;
-    dlg.OpenWhenShown(m_strOpenPath);
-    dlg.DoModal();
-    return false;
 }

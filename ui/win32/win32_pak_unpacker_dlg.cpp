@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "dropped_file.h"
 #include "pak_archive.h"
 #include "resource.h"
 
@@ -42,17 +43,22 @@ INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM /*lPar
 
 } // namespace
 
-void CProgressCtrl::SetRange32(int low, int high)
+void CWin32ProgressBar::SetRange32(int low, int high)
 {
     SendMessageA(m_hWnd, kSetRange32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
 }
 
-void CProgressCtrl::SetPos(int pos)
+void CWin32ProgressBar::SetPos(int pos)
 {
     SendMessageA(m_hWnd, kSetPos, static_cast<WPARAM>(pos), 0);
 }
 
-INT_PTR CWin32PakUnpackerDlg::DoModal()
+std::unique_ptr<CPakUnpackerDlg> NewMainDialog()
+{
+    return std::make_unique<CWin32PakUnpackerDlg>();
+}
+
+std::intptr_t CWin32PakUnpackerDlg::DoModal()
 {
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAKUNPACKER_DIALOG), nullptr,
                            &CWin32PakUnpackerDlg::DialogProc, reinterpret_cast<LPARAM>(this));
@@ -147,27 +153,27 @@ void CWin32PakUnpackerDlg::OnPaint()
 
 void CWin32PakUnpackerDlg::OnDropFiles(HDROP drop)
 {
-    // Of several files, the first; the command runs after the drop is answered.
-    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-    std::vector<wchar_t> path(length + 1);
-    const bool got = length > 0 && DragQueryFileW(drop, 0, path.data(), length + 1) == length;
+    // The drop's names in its order, an empty one where the system hands none
+    // over; the command runs after the drop is answered.
+    std::vector<std::string> dropped;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        std::vector<wchar_t> path(length + 1);
+        const bool got = length > 0 && DragQueryFileW(drop, i, path.data(), length + 1) == length;
+        dropped.push_back(got ? PathFromWide(std::wstring(path.data(), length)) : std::string());
+    }
     DragFinish(drop);
-    if (!got || (GetFileAttributesW(path.data()) & FILE_ATTRIBUTE_DIRECTORY))
+    const std::string path = ArchiveFromDrop(dropped);
+    if (path.empty())
         return;
-    m_strOpenPath = PathFromWide(std::wstring(path.data(), length));
+    m_strOpenPath = path;
     PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
 }
 
-void CWin32PakUnpackerDlg::UpdateData(bool saveAndValidate)
+void CWin32PakUnpackerDlg::SetControlText(int id, const std::string& text)
 {
-    // The bound controls are static texts only the program changes: there is
-    // nothing to read back.
-    if (saveAndValidate)
-        return;
-    SetDlgItemTextA(m_hWnd, IDC_PAK_NAME, m_strPakName.c_str());
-    SetDlgItemTextA(m_hWnd, IDC_NUM_FILES, m_strNumFiles.c_str());
-    SetDlgItemTextA(m_hWnd, IDC_SIZE, m_strSize.c_str());
-    SetDlgItemTextA(m_hWnd, IDC_STATUS, m_strStatus.c_str());
+    SetDlgItemTextA(m_hWnd, id, text.c_str());
 }
 
 void CWin32PakUnpackerDlg::UpdateWindow()

@@ -11,9 +11,9 @@
 
 #include "pak_unpacker_dlg.h"
 
-// The progress bar control 1005, driven with its 32-bit range message and
-// its position message only.
-class CProgressCtrl : public ProgressBar {
+// The progress bar control 1005 as the archive code drives it: its 32-bit
+// range message and its position message only.
+class CWin32ProgressBar : public ProgressBar {
 public:
     void Attach(HWND control) { m_hWnd = control; }
     void SetRange32(int low, int high) override;
@@ -27,12 +27,8 @@ private:
 // answer the chooser and the boxes from a script.
 class CWin32PakUnpackerDlg : public CPakUnpackerDlg {
 public:
-    // Runs the dialog modally with no parent until it ends; returns the id of
-    // the command that ended it (IDCANCEL for Cancel, Escape and the close box).
-    INT_PTR DoModal();
-
-    // Opens `path` once the dialog runs: the command line's archive.
-    void OpenWhenShown(const std::string& path) { m_strOpenPath = path; }
+    std::intptr_t DoModal() override;
+    void OpenWhenShown(const std::string& path) override { m_strOpenPath = path; }
 
     HWND GetSafeHwnd() const { return m_hWnd; }
 
@@ -41,7 +37,7 @@ protected:
     // with `result` what the procedure returns.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 
-    void UpdateData(bool saveAndValidate) override;
+    void SetControlText(int id, const std::string& text) override;
     void UpdateWindow() override;
     ProgressBar& Progress() override { return m_progress; }
     std::string ChooseArchivePath() override;
@@ -60,7 +56,7 @@ private:
 
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
-    CProgressCtrl m_progress;
+    CWin32ProgressBar m_progress;
     std::string m_strOpenPath;   // opened once the dialog shows; then cleared
     bool m_bDefaultHandling = false;
 };

@@ -1,5 +1,6 @@
 // Dialog templates, strings and icons that live as data in res/dialogs.json,
-// and the conversion of template coordinates (dialog units) to pixels.
+// built into the program, and the conversion of template coordinates (dialog
+// units) to pixels.
 #pragma once
 
 #include <QFont>
@@ -13,8 +14,9 @@
 
 #include "dialog_units.h"
 
-// Style bits the templates name, with their Windows values, so that a template
-// reads like the resource it describes (the main dialog is 0x90C800C0).
+// Style bits the templates name, with their Windows values (the same as
+// ui/dialog_resources.cmake gives them), so that a template reads like the
+// resource it describes (the main dialog is 0x90C800C0).
 constexpr std::uint32_t WS_POPUP = 0x80000000;
 constexpr std::uint32_t WS_VISIBLE = 0x10000000;
 constexpr std::uint32_t WS_CAPTION = 0x00C00000;
@@ -65,13 +67,11 @@ struct ResourceSet {
     std::map<int, DialogTemplate> dialogs;
 };
 
-// Parses resource data in the layout of res/dialogs.json. False, with `error`
-// set, when it is not a JSON object or names an unknown kind or style; a
-// missing field reads as empty or zero.
-bool ParseResources(const QByteArray& json, ResourceSet& out, QString& error);
+// The templates, strings and icon names of res/dialogs.json, as its one
+// reader (ui/dialog_resources.cmake) writes them into the build.
+ResourceSet BuiltInResources();
 
-// The program's own resources, parsed once from the embedded res/dialogs.json.
-// A broken file stops the program at once: it is part of the build.
+// BuiltInResources(), made once.
 const ResourceSet& ProgramResources();
 
 // The template `id`; stops the program when there is none.
