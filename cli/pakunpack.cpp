@@ -179,13 +179,6 @@ Request ParseCommandLine(const std::vector<std::string>& args, Options& options,
     return Request::Run;
 }
 
-// The archive calls take a progress bar; only extraction shows one here.
-class SilentProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
-
 // "extracting: DONE/TOTAL" redrawn in place on stderr, at most ten times a
 // second, when stderr is a terminal; nothing otherwise.
 class ProgressLine {
@@ -238,7 +231,7 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
         std::fprintf(stderr, "%s: %s", kProgram, archive.m_errorText.c_str());
         return false;
     }
-    SilentProgress progress;
+    NoProgress progress;   // only extraction shows progress here
     archive.AllocateTable();
     archive.LoadTable(progress);
     return true;
@@ -289,7 +282,7 @@ int ListJson(const PakArchive& archive)
 
 int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
 {
-    SilentProgress progress;
+    NoProgress progress;
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;

@@ -222,12 +222,6 @@ int RunWithAddressSpace(rlim_t extra, const std::function<int()>& body)
 }
 #endif
 
-class SilentProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
-
 // 151 bytes declaring an entry of 4 GiB - 1 that starts inside the declared
 // size: the file holds 3 of its bytes, so memory for 3 bytes is all it takes,
 // and the output is extended with zeros to its full length.
@@ -302,7 +296,7 @@ TEST(BoundedMemory, ADirectoryIsHeldOnceForAllItsEntries)
     const int code = RunWithAddressSpace(4 * bytes.size() + (rlim_t{64} << 20), [&] {
         PakArchive archive;
         archive.m_path = "long.pak";
-        SilentProgress progress;
+        NoProgress progress;
         if (archive.OpenArchive() != 1)
             return 10;
         archive.AllocateTable();
