@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "address_space.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
@@ -198,15 +199,7 @@ int RunWithAddressSpace(rlim_t extra, const std::function<int()>& body)
 {
     const pid_t child = ::fork();
     if (child == 0) {
-        rlim_t pages = 0;
-        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%lu", &pages) != 1)
-                pages = 0;
-            std::fclose(statm);
-        }
-        const rlim_t space = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + extra;
-        const rlimit limit{space, space};
-        ::setrlimit(RLIMIT_AS, &limit);
+        LimitAddressSpace(extra);
         int code = 0;
         try {
             code = body();
