@@ -22,6 +22,13 @@ public:
     virtual void SetPos(int pos) = 0;
 };
 
+// A progress bar nobody looks at, for callers that only want the work done.
+class NoProgress final : public ProgressBar {
+public:
+    void SetRange32(int, int) override {}
+    void SetPos(int) override {}
+};
+
 // A text that copies share instead of duplicating: a directory record names
 // the folder of every entry after it, and a table of millions of entries holds
 // that text once. It reads like a const std::string (empty, size, data,

@@ -4,15 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "pak_archive.h"
-
-// A progress bar nobody looks at: the benchmarks time the work alone.
-class NoProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
-
 // The median of `values`; 0 when there are none.
 inline double Median(std::vector<double> values)
 {

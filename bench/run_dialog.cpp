@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "pak_archive.h"
 #include "qt_pak_unpacker_dlg.h"
 
 namespace fs = std::filesystem;

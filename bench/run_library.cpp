@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bench_common.h"
+#include "pak_archive.h"
 
 int main(int argc, char** argv)
 {

@@ -102,13 +102,11 @@ void Complain(const std::string& message)
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
 
-// Fills `options` from the command line's arguments. On Request::Wrong,
-// `why` says what is wrong with it, showing an argument as a C string (on
-// Windows a path's ANSI form).
-Request ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& why)
+// Request::Help or Request::Version when the arguments ask for one, else
+// Request::Run. --help and --version count wherever an option may stand,
+// never as the value of -o or -C, nor after "--".
+Request HelpOrVersion(const std::vector<std::string>& args)
 {
-    // --help and --version count wherever an option may stand, never as the
-    // value of -o or -C, nor after "--".
     const std::string command = args.empty() ? std::string() : args[0];
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -121,22 +119,36 @@ Request ParseCommandLine(const std::vector<std::string>& args, Options& options,
         if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract"))
             ++i;   // its value, whatever it looks like
     }
+    return Request::Run;
+}
+
+// The command the first argument names. False, with `why`, when there is
+// none or it names no command.
+bool ReadCommand(const std::vector<std::string>& args, Command& command, std::string& why)
+{
     if (args.empty()) {
         why = "no command given";
-        return Request::Wrong;
+        return false;
     }
     if (args[0] == "list") {
-        options.command = Command::List;
+        command = Command::List;
     } else if (args[0] == "scan") {
-        options.command = Command::Scan;
+        command = Command::Scan;
     } else if (args[0] == "extract") {
-        options.command = Command::Extract;
+        command = Command::Extract;
     } else {
         why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0].c_str()) + "'";
-        return Request::Wrong;
+        return false;
     }
+    return true;
+}
 
-    std::vector<std::string> operands;
+// Reads the options after the command word into `options` and collects the
+// other arguments in `operands`. False, with `why`, at the first option the
+// command doesn't take or that lacks its value.
+bool ReadOptions(const std::vector<std::string>& args, Options& options, std::vector<std::string>& operands,
+                 std::string& why)
+{
     bool onlyOperands = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -150,41 +162,56 @@ Request ParseCommandLine(const std::vector<std::string>& args, Options& options,
         } else if (arg == "-o" && options.command == Command::Scan) {
             if (!hasValue) {
                 why = "option '-o' needs a file name";
-                return Request::Wrong;
+                return false;
             }
             options.reportPath = args[++i];
         } else if (arg == "-C" && options.command == Command::Extract) {
             if (!hasValue) {
                 why = "option '-C' needs a folder";
-                return Request::Wrong;
+                return false;
             }
             options.folder = args[++i];
         } else {
             why = "unknown option '" + Printable(arg.c_str()) + "' for " + args[0];
-            return Request::Wrong;
+            return false;
         }
     }
+    return true;
+}
+
+// The archive and the patterns from the operands. False, with `why`, when
+// there is no archive or a command other than extract has more operands.
+bool TakeOperands(const std::vector<std::string>& operands, Options& options, std::string& why)
+{
     if (operands.empty()) {
         why = "no ARCHIVE given";
-        return Request::Wrong;
+        return false;
     }
     if (options.command != Command::Extract && operands.size() > 1) {
         why = "unexpected argument '" + Printable(operands[1].c_str()) + "'";
-        return Request::Wrong;
+        return false;
     }
     options.archive = operands[0];
     // Patterns match the archive's bytes: on Windows the ANSI form alone.
     for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand)
         options.patterns.emplace_back(operand->c_str());
-    return Request::Run;
+    return true;
 }
 
-// The archive calls take a progress bar; only extraction shows one here.
-class SilentProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
+// Fills `options` from the command line's arguments. On Request::Wrong,
+// `why` says what is wrong with it, showing an argument as a C string (on
+// Windows a path's ANSI form).
+Request ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& why)
+{
+    const Request asked = HelpOrVersion(args);
+    if (asked != Request::Run)
+        return asked;
+    std::vector<std::string> operands;
+    if (!ReadCommand(args, options.command, why) || !ReadOptions(args, options, operands, why) ||
+        !TakeOperands(operands, options, why))
+        return Request::Wrong;
+    return Request::Run;
+}
 
 // "extracting: DONE/TOTAL" redrawn in place on stderr, at most ten times a
 // second, when stderr is a terminal; nothing otherwise.
@@ -238,7 +265,7 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
         std::fprintf(stderr, "%s: %s", kProgram, archive.m_errorText.c_str());
         return false;
     }
-    SilentProgress progress;
+    NoProgress progress;   // only extraction shows progress here
     archive.AllocateTable();
     archive.LoadTable(progress);
     return true;
@@ -289,7 +316,7 @@ int ListJson(const PakArchive& archive)
 
 int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
 {
-    SilentProgress progress;
+    NoProgress progress;
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;

@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "open_descriptors.h"
 #include "pak_archive.h"
 
 namespace fs = std::filesystem;
@@ -193,16 +194,6 @@ bool HoldsBytes(int dirFd, const std::string& name, const std::string& input, co
     }
     ::close(fd);
     return same;
-}
-
-std::size_t OpenDescriptors()
-{
-    const int fd = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    const std::size_t count = ListNames(fd).size();
-    ::close(fd);
-    return count;
 }
 
 class Failures {
@@ -543,7 +534,7 @@ std::string RunArchiveInput(const std::uint8_t* data, std::size_t size)
         if (!WriteWhole(AT_FDCWD, kArchiveName, input))
             return "can't write the archive\n";
 
-        const std::size_t descriptorsBefore = OpenDescriptors();
+        const int descriptorsBefore = OpenDescriptors();
         {
             PakArchive archive;
             archive.m_path = kArchiveName;

@@ -8,36 +8,6 @@
 
 namespace {
 
-struct Item {
-    std::string dir;
-    std::string name;
-    std::string data;
-};
-
-// An archive holding `items` one after another from data start 1000 on,
-// declared size = the end of the last one. The first item has no directory.
-std::string ArchiveOf(const std::vector<Item>& items)
-{
-    PakBuilder builder;
-    std::uint32_t offset = 0;
-    std::string names;
-    for (const Item& item : items) {
-        builder.TableRecord(offset, static_cast<std::uint32_t>(item.data.size()));
-        builder.DataAt(1000 + offset, item.data);
-        offset += static_cast<std::uint32_t>(item.data.size());
-    }
-    // A directory record sets the directory of the entries after it, so it
-    // is written in the turn of the entry before the one it belongs to.
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i + 1 < items.size() && items[i + 1].dir != items[i].dir) {
-            EXPECT_GE(items[i + 1].dir.size(), 3u) << "a directory record needs three characters";
-            names += DirRecord(items[i + 1].dir);
-        }
-        names += FileRecord(items[i].name);
-    }
-    return builder.Header(static_cast<std::uint32_t>(items.size()), 1000, 1000 + offset).Raw(names).Bytes();
-}
-
 TEST(ExtractEntry, WritesEachEntryToItsFolderAndName)
 {
     ScratchDir dir;

@@ -1,36 +1,13 @@
 // OpenArchive: the signature, the header values and the refusals.
 #include <gtest/gtest.h>
 
+#include "open_descriptors.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
 #include "test_platform.h"
 
 namespace {
-
-// Descriptors on POSIX systems. On Windows the C runtime's descriptors plus
-// the process's handles of every kind (which Wine doesn't count: 0 there).
-int OpenDescriptors()
-{
-#ifdef _WIN32
-    int count = 0;
-    for (int fd = 0; fd < 2048; ++fd) {
-        if (::_get_osfhandle(fd) != -1)
-            ++count;
-    }
-    DWORD handles = 0;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
-    return count + static_cast<int>(handles);
-#else
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir))
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
-#endif
-}
 
 std::string TwoEntryArchive()
 {

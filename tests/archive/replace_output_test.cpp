@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "address_space.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
@@ -198,15 +199,7 @@ int RunWithAddressSpace(rlim_t extra, const std::function<int()>& body)
 {
     const pid_t child = ::fork();
     if (child == 0) {
-        rlim_t pages = 0;
-        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%lu", &pages) != 1)
-                pages = 0;
-            std::fclose(statm);
-        }
-        const rlim_t space = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + extra;
-        const rlimit limit{space, space};
-        ::setrlimit(RLIMIT_AS, &limit);
+        LimitAddressSpace(extra);
         int code = 0;
         try {
             code = body();
@@ -221,12 +214,6 @@ int RunWithAddressSpace(rlim_t extra, const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 #endif
-
-class SilentProgress : public ProgressBar {
-public:
-    void SetRange32(int, int) override {}
-    void SetPos(int) override {}
-};
 
 // 151 bytes declaring an entry of 4 GiB - 1 that starts inside the declared
 // size: the file holds 3 of its bytes, so memory for 3 bytes is all it takes,
@@ -302,7 +289,7 @@ TEST(BoundedMemory, ADirectoryIsHeldOnceForAllItsEntries)
     const int code = RunWithAddressSpace(4 * bytes.size() + (rlim_t{64} << 20), [&] {
         PakArchive archive;
         archive.m_path = "long.pak";
-        SilentProgress progress;
+        NoProgress progress;
         if (archive.OpenArchive() != 1)
             return 10;
         archive.AllocateTable();

@@ -47,31 +47,24 @@ std::string ReadWide(const std::wstring& path)
     return bytes;
 }
 
-struct Entry {
-    std::string dir, name, data;
-};
+using Entry = PakItem;
 
-// The data of `entries` from data start 1000 on, the declared size ending
-// with the last; the names are stand-ins that LoadWith replaces.
-std::string ArchiveOf(const std::vector<Entry>& entries)
+// ArchiveOf the entries' data with stand-in names, all in the archive's own
+// folder; LoadWith puts the entries' directories and names in their place.
+std::string StandInArchive(const std::vector<Entry>& entries)
 {
-    PakBuilder builder;
-    std::string data;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        builder.TableRecord(static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(entries[i].data.size()));
-        builder.File("e" + std::to_string(i) + ".bin");
-        data += entries[i].data;
-    }
-    const auto end = 1000 + static_cast<std::uint32_t>(data.size());
-    return builder.Header(static_cast<std::uint32_t>(entries.size()), 1000, end).DataAt(1000, data).Bytes();
+    std::vector<PakItem> standIns;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        standIns.push_back({"", "e" + std::to_string(i) + ".bin", entries[i].data});
+    return ArchiveOf(standIns);
 }
 
-// Opens and loads `path` holding ArchiveOf(entries) (written first unless
+// Opens and loads `path` holding StandInArchive(entries) (written first unless
 // `bytes` is false), then gives the table the entries' directories and names
 // as if they had been decoded (most of them no name record could hold).
 int LoadWith(PakArchive& archive, const std::string& path, const std::vector<Entry>& entries, bool write = true)
 {
-    const int opened = write ? OpenAndLoad(archive, path, ArchiveOf(entries)) : OpenAndLoad(archive, path);
+    const int opened = write ? OpenAndLoad(archive, path, StandInArchive(entries)) : OpenAndLoad(archive, path);
     for (std::size_t i = 0; opened == 1 && i < entries.size(); ++i) {
         archive.m_table[i].dir = entries[i].dir;
         archive.m_table[i].name = entries[i].name;
@@ -194,7 +187,7 @@ TEST(WindowsFiles, ArchiveAndASecondHardLinkToItAreNeverOutputs)
 {
     ScratchDir dir;
     const std::vector<Entry> entries{{"", "x.pak", "overwritten!"}, {"", "second.pak", "also"}};
-    const std::string bytes = ArchiveOf(entries);
+    const std::string bytes = StandInArchive(entries);
     WriteBytes("x.pak", bytes);
     ASSERT_TRUE(::CreateHardLinkW(LongPath("second.pak").c_str(), LongPath("x.pak").c_str(), nullptr));
     ASSERT_TRUE(::CreateHardLinkW(LongPath("Scan_log.txt").c_str(), LongPath("x.pak").c_str(), nullptr));
@@ -260,7 +253,7 @@ TEST(WindowsFiles, PathsLongerThan260CharactersWork)
     const std::string archivePath = first + "\\" + second + "\\x.pak";
     ASSERT_GT((dir / archivePath).size(), 260u);
     const std::vector<Entry> entries{{"", "short.txt", "s"}, {std::string(200, 'd'), std::string(200, 'n'), "long"}};
-    const std::string bytes = ArchiveOf(entries);
+    const std::string bytes = StandInArchive(entries);
     const HANDLE file = ::CreateFileW(LongPath(archivePath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;

@@ -11,6 +11,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "address_space.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -24,7 +26,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -171,17 +172,13 @@ inline RunResult Pakunpack(std::vector<std::string> args, const RunSetup& setup 
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    rlim_t space = 0;
-    std::ifstream("/proc/self/statm") >> space;   // pages of this process's address space
-    space = space * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + setup.memoryHeadroom;
-    const rlimit limit{space, space};
     const pid_t child = ::fork();
     if (child == 0) {
         ::dup2(::open("/dev/null", O_RDONLY), 0);
         ::dup2(setup.stdoutPath ? ::open(setup.stdoutPath, O_WRONLY) : ::fileno(out), 1);
         ::dup2(setup.stderrOnTerminal ? terminalChild : ::fileno(err), 2);
         if (setup.memoryHeadroom != 0) {
-            ::setrlimit(RLIMIT_AS, &limit);
+            LimitAddressSpace(setup.memoryHeadroom);
             // Under AddressSanitizer a failed allocation must throw, not abort.
             const char* asan = std::getenv("ASAN_OPTIONS");
             ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":allocator_may_return_null=1").c_str(), 1);

@@ -1,6 +1,8 @@
 // Archive bytes for tests, the fuzz corpus and benchmarks.
 #include "pak_builder.h"
 
+#include <stdexcept>
+
 std::string FileRecord(const std::string& name)
 {
     return std::string(2, '\0') + std::string(name.rbegin(), name.rend()) + '\0';
@@ -80,4 +82,27 @@ std::string PakBuilder::Bytes() const
         out.replace(pos, bytes.size(), bytes);
     }
     return out;
+}
+
+std::string ArchiveOf(const std::vector<PakItem>& items)
+{
+    PakBuilder builder;
+    std::uint32_t offset = 0;
+    std::string names;
+    for (const PakItem& item : items) {
+        builder.TableRecord(offset, static_cast<std::uint32_t>(item.data.size()));
+        builder.DataAt(1000 + offset, item.data);
+        offset += static_cast<std::uint32_t>(item.data.size());
+    }
+    // A directory record sets the directory of the entries after it, so it
+    // is written in the turn of the entry before the one it belongs to.
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i + 1 < items.size() && items[i + 1].dir != items[i].dir) {
+            if (items[i + 1].dir.size() < 3)
+                throw std::invalid_argument("a directory record needs three characters: '" + items[i + 1].dir + "'");
+            names += DirRecord(items[i + 1].dir);
+        }
+        names += FileRecord(items[i].name);
+    }
+    return builder.Header(static_cast<std::uint32_t>(items.size()), 1000, 1000 + offset).Raw(names).Bytes();
 }

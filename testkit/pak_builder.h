@@ -37,3 +37,17 @@ private:
     std::string m_names;
     std::vector<std::pair<std::uint32_t, std::string>> m_data;
 };
+
+// One entry of ArchiveOf: its directory ("" for none), name and bytes.
+struct PakItem {
+    std::string dir;
+    std::string name;
+    std::string data;
+};
+
+// An archive holding the items' bytes one after another from data start 1000
+// on, the declared size ending with the last. The first item has no
+// directory; a later one whose directory differs from the one before it gets
+// a directory record, which needs three characters at least (otherwise
+// std::invalid_argument is thrown).
+std::string ArchiveOf(const std::vector<PakItem>& items);
