@@ -248,6 +248,7 @@ public:
 private:
     // The open archive's stream and what outputs keep between entries.
     struct OsState;
+
     // Reads one name record. 0: a file name, now in `target`; 1: a directory
     // record, now in m_curDir (shared by the entries that take it), `target`
     // untouched.
@@ -268,6 +269,7 @@ private:
 
     // Records why the extraction failed and returns `result`.
     int Refuse(int result, ExtractProblem problem, int systemCode = 0);
+    // Records `failure` and returns -3, the output's failure.
     int Refuse(const ExtractFailure& failure);
 
     std::unique_ptr<OsState> m_os;   // null until the first OpenArchive
