@@ -1,5 +1,6 @@
 // Copying one entry of the loaded table out to a file of its own.
 #include "pak_archive.h"
+#include "os_state.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,13 +63,13 @@ int PakArchive::Refuse(int result, ExtractProblem problem, int systemCode)
     return result;
 }
 
-int PakArchive::Refuse(const FileError& error)
+int PakArchive::Refuse(const ExtractFailure& failure)
 {
-    m_extractFailure = FailureOf(error);
+    m_extractFailure = failure;
     return kCantWrite;
 }
 
-ExtractFailure PakArchive::FailureOf(const FileError& error)
+ExtractFailure FailureOf(const FileError& error)
 {
     return ExtractFailure{ProblemOf(error.problem), error.code};
 }
@@ -76,7 +77,7 @@ ExtractFailure PakArchive::FailureOf(const FileError& error)
 int PakArchive::ExtractEntry(std::uint32_t index)
 {
     m_extractFailure = ExtractFailure{};
-    if (!m_file || index >= m_numFiles || index >= m_table.size())
+    if (!IsOpen() || index >= m_numFiles || index >= m_table.size())
         return Refuse(kCantWrite, ExtractProblem::NoSuchEntry);
     const PakEntry& entry = m_table[index];
     const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
@@ -91,61 +92,65 @@ int PakArchive::ExtractEntry(std::uint32_t index)
     // Only the bytes the file holds from the start are read and kept in
     // memory; the rest of the declared size is zeros, which the output gets
     // by being extended. So the memory an entry takes is bounded by the file.
-    const std::uint64_t held64 = start < m_fileLength ? std::min<std::uint64_t>(entry.size, m_fileLength - start) : 0;
+    OsState& os = *m_os;
+    const std::uint64_t held64 =
+        start < os.m_fileLength ? std::min<std::uint64_t>(entry.size, os.m_fileLength - start) : 0;
     const auto held = static_cast<std::size_t>(held64);   // held64 <= size, a u32
     // The buffer comes first: when it can't be had, nothing is created.
     unsigned char* buffer = CopyBuffer(held);
     const int result = CopyOut(entry, dir, name, buffer, held);
-    if (m_copyCapacity > kRetainedBufferLimit) {
-        m_copyBuffer.reset();
-        m_copyCapacity = 0;
+    if (os.m_copyCapacity > kRetainedBufferLimit) {
+        os.m_copyBuffer.reset();
+        os.m_copyCapacity = 0;
     }
     return result;
 }
 
 unsigned char* PakArchive::CopyBuffer(std::size_t size)
 {
-    if (size > m_copyCapacity || !m_copyBuffer) {
-        m_copyBuffer.reset();   // the old one goes first: never both at once
-        m_copyCapacity = 0;
-        m_copyBuffer = AllocateBuffer(size);
-        m_copyCapacity = size;
+    OsState& os = *m_os;
+    if (size > os.m_copyCapacity || !os.m_copyBuffer) {
+        os.m_copyBuffer.reset();   // the old one goes first: never both at once
+        os.m_copyCapacity = 0;
+        os.m_copyBuffer = AllocateBuffer(size);
+        os.m_copyCapacity = size;
     }
-    return m_copyBuffer.get();
+    return os.m_copyBuffer.get();
 }
 
 int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
                         unsigned char* buffer, std::size_t held)
 {
     // Read before anything is created, so a failed read leaves nothing behind.
+    OsState& os = *m_os;
     const std::uint32_t start = m_dataStart + entry.offset;
     std::size_t got = 0;
     if (held > 0) {
         bool failed = false;
         errno = 0;
-        if (!SeekTo(m_file.get(), start))
+        if (!SeekTo(os.m_file.get(), start))
             return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
-        got = ReadBlock(m_file.get(), buffer, held, failed);
+        got = ReadBlock(os.m_file.get(), buffer, held, failed);
         if (failed)
             return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
     }
 
     m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
     const OutputFolder current = OutputFolder::Current();
-    if (!dir.empty() && !(dir == m_outFolderName && m_outFolder.IsStill(dir))) {
-        m_outFolder = OutputFolder::Subfolder(dir);
-        m_outFolderName = m_outFolder.Valid() ? dir : std::string();
+    if (!dir.empty() && !(dir == os.m_outFolderName && os.m_outFolder.StillNamedBy(dir))) {
+        os.m_outFolder = OutputFolder::Subfolder(dir);
+        os.m_outFolderName = os.m_outFolder.Valid() ? dir : std::string();
     }
-    const OutputFolder& folder = dir.empty() ? current : m_outFolder;
+    const OutputFolder& folder = dir.empty() ? current : os.m_outFolder;
     if (!folder.Valid())
-        return Refuse(folder.Error());
-    OutputFile out = folder.Begin(name, m_fileId);
+        return Refuse(FailureOf(folder.Error()));
+    OutputFile out = folder.Begin(name, os.m_fileId);
     if (!out.IsOpen())
-        return Refuse(out.Error());
+        return Refuse(FailureOf(out.Error()));
     // One write of the bytes that exist; bytes beyond the real end of the
     // archive (a file cut short, or a size it never held) are zeros.
     const bool complete = (got == 0 || out.Write(buffer, got)) && (got == entry.size || out.ExtendTo(entry.size));
     if (!complete || !out.Commit())
-        return Refuse(out.Error());   // nothing of it is left, an old file is intact
+        return Refuse(FailureOf(out.Error()));   // nothing of it is left, an old file is intact
     return kWritten;
 }

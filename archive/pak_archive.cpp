@@ -1,5 +1,6 @@
 // Opening an archive and decoding its entry table.
 #include "pak_archive.h"
+#include "os_state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,16 +69,31 @@ bool IsEntryInRange(const PakEntry& entry, std::uint32_t dataStart, std::uint32_
     return !(start > archiveSize || entry.offset > archiveSize || end > archiveSize);
 }
 
+PakArchive::PakArchive() noexcept = default;
+PakArchive::PakArchive(PakArchive&& other) noexcept = default;
+PakArchive& PakArchive::operator=(PakArchive&& other) noexcept = default;
+PakArchive::~PakArchive() = default;
+
+bool PakArchive::IsOpen() const
+{
+    return m_os && m_os->m_file;
+}
+
 int PakArchive::OpenArchive()
 {
-    m_file.reset();
-    m_fileId = FileIdentity{};
+    if (m_os) {
+        m_os->m_file.reset();
+        m_os->m_fileId = FileIdentity{};
+    } else {
+        m_os = std::make_unique<OsState>();
+    }
+    OsState& os = *m_os;
 
     FileIdentity identity;
     std::uint64_t length = 0;
-    if (!m_readBuffer)
-        m_readBuffer.reset(new char[kReadBufferSize]);
-    FilePtr file = OpenForReading(m_path, m_readBuffer.get(), identity, length);
+    if (!os.m_readBuffer)
+        os.m_readBuffer.reset(new char[kReadBufferSize]);
+    FilePtr file = OpenForReading(m_path, os.m_readBuffer.get(), identity, length);
     if (!file) {
         m_errorText = kErrCantOpen;
         return 0;
@@ -105,9 +121,9 @@ int PakArchive::OpenArchive()
     m_numFiles = numFiles;
     m_dataStart = LoadU32(header + kDataStartAt);
     m_archiveSize = LoadU32(header + kArchiveSizeAt);
-    m_file = std::move(file);
-    m_fileId = identity;
-    m_fileLength = length;
+    os.m_file = std::move(file);
+    os.m_fileId = identity;
+    os.m_fileLength = length;
     return 1;
 }
 
@@ -117,21 +133,24 @@ void PakArchive::AllocateTable()
     // archive: the archive is closed and N is 0 meanwhile, and both come back
     // once the allocation has succeeded.
     const std::uint32_t count = m_numFiles;
-    FilePtr file = std::move(m_file);
+    FilePtr file;
+    if (m_os)
+        file = std::move(m_os->m_file);
     m_numFiles = 0;
     std::vector<PakEntry>().swap(m_table);
     if (count > m_table.max_size())
         throw std::bad_alloc();
     m_table = std::vector<PakEntry>(count);
     m_numFiles = count;
-    m_file = std::move(file);
+    if (file)
+        m_os->m_file = std::move(file);
 }
 
 void PakArchive::LoadTable(ProgressBar& progress)
 {
-    if (!m_file)
+    if (!IsOpen())
         return;
-    std::FILE* file = m_file.get();
+    std::FILE* file = m_os->m_file.get();
     // Never more entries than the table holds.
     const std::uint32_t count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(m_numFiles, m_table.size()));
@@ -182,7 +201,7 @@ int PakArchive::ReadNameRecord(std::string& target)
 
 std::size_t PakArchive::ReadRawRecord(char* buffer)
 {
-    std::FILE* file = m_file.get();
+    std::FILE* file = m_os->m_file.get();
     std::size_t length = 0;   // characters in the record, kept or not
     for (;;) {
         int c = ReadByte(file);

@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "file_io.h"
-
 // The dialog's progress bar as the archive code sees it.
 class ProgressBar {
 public:
@@ -194,6 +192,11 @@ std::string ExtractFailureText(const ExtractFailure& failure);
 
 class PakArchive {
 public:
+    PakArchive() noexcept;
+    PakArchive(PakArchive&& other) noexcept;
+    PakArchive& operator=(PakArchive&& other) noexcept;
+    ~PakArchive();
+
     // The archive's path: on Windows bytes in the ANSI code page, or for a
     // path that it can't hold the form PathFromWide gives, which the report
     // shows as a C string (the ANSI form).
@@ -247,9 +250,12 @@ public:
     // system's reason.
     const ExtractFailure& LastReportFailure() const { return m_reportFailure; }
 
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const;
 
 private:
+    // The open archive's stream and what outputs keep between entries.
+    struct OsState;
+
     // Reads one name record. 0: a file name, now in `target`; 1: a directory
     // record, now in m_curDir (shared by the entries that take it), `target`
     // untouched.
@@ -270,23 +276,14 @@ private:
 
     // Records why the extraction failed and returns `result`.
     int Refuse(int result, ExtractProblem problem, int systemCode = 0);
-    int Refuse(const FileError& error);
-    static ExtractFailure FailureOf(const FileError& error);
+    // Records `failure` and returns -3, the output's failure.
+    int Refuse(const ExtractFailure& failure);
 
-    // Declared before m_file: the stream's buffer outlives the stream.
-    std::unique_ptr<char[]> m_readBuffer;
-    FilePtr m_file;
-    FileIdentity m_fileId;
-    std::uint64_t m_fileLength = 0;   // the archive file's size when it was opened
+    std::unique_ptr<OsState> m_os;   // null until the first OpenArchive
     ExtractFailure m_extractFailure;
     ExtractFailure m_reportFailure;
     std::string m_outPath;
     SharedText m_curDir;
-    BufferPtr m_copyBuffer;
-    std::size_t m_copyCapacity = 0;
-    // The folder the previous entry went to, kept open for the next one.
-    OutputFolder m_outFolder;
-    std::string m_outFolderName;
 };
 
 // Paths and the process: what every program on this library shares with it.

@@ -1,5 +1,6 @@
 // "Scan_log.txt": the header values and every entry with its verdict.
 #include "pak_archive.h"
+#include "os_state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -96,7 +97,7 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
 {
     m_reportFailure = ExtractFailure{};
     // No archive, no report: the header values and table may be another's.
-    if (!m_file) {
+    if (!IsOpen()) {
         m_reportFailure.problem = ExtractProblem::NoSuchEntry;
         return 0;
     }
@@ -104,7 +105,7 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
     SplitPath(path, folderPath, name);
     const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
     // An existing report is replaced only once the new one is complete.
-    OutputFile file = folder.Begin(name, m_fileId);
+    OutputFile file = folder.Begin(name, m_os->m_fileId);
     if (!file.IsOpen()) {
         m_reportFailure = FailureOf(file.Error());
         return 0;

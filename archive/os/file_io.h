@@ -1,6 +1,7 @@
-// The file layer: the only code that calls the operating system's file API.
-// Archives are read through buffered std::FILE streams handed out from here;
-// outputs are written through OutputFile, which never rewrites a file in place.
+// The file layer: the only code that calls the operating system's file API,
+// private to the archive library. Archives are read through buffered std::FILE
+// streams handed out from here; outputs are written through OutputFile, which
+// never rewrites a file in place.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,11 @@
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept;
@@ -31,6 +37,9 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     bool known = false;
 };
+
+// Whether both identities are known and name the same file.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 // Size of the buffer that OpenForReading's caller supplies.
 constexpr std::size_t kReadBufferSize = 128 * 1024;
@@ -124,7 +133,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
-    bool IsOpen() const { return m_handle != kNoHandle; }
+    bool IsOpen() const;
 
     // Writes all `count` bytes at the current end. False when any failed.
     bool Write(const void* data, std::size_t count);
@@ -144,19 +153,26 @@ public:
 
 private:
     friend class OutputFolder;
-    static constexpr std::intptr_t kNoHandle = -1;
 
     void Fail(int code);
     void Discard() noexcept;
 
-    // The system's handle: a descriptor on POSIX, a HANDLE on Windows.
-    std::intptr_t m_handle = kNoHandle;
-    // The folder's handle (borrowed; on POSIX AT_FDCWD for the current
-    // directory) and, on Windows, its full path.
-    std::intptr_t m_folder = kNoHandle;
-    std::string m_folderPath;
-    std::string m_name;       // the name the output ends up under
-    std::string m_tempName;   // where it is written meanwhile; empty: under m_name itself
+    // What the system knows the output by.
+#ifdef _WIN32
+    struct Native {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        std::wstring path;       // the full path the output ends up under
+        std::wstring tempPath;   // where it is written meanwhile; empty: at `path` itself
+    };
+#else
+    struct Native {
+        int fd = -1;
+        int folder = AT_FDCWD;   // the folder's descriptor, borrowed from its OutputFolder
+        std::string name;        // the name the output ends up under
+        std::string tempName;    // where it is written meanwhile; empty: under `name` itself
+    };
+#endif
+    Native m_native;
     FileError m_error;
 };
 
@@ -185,9 +201,9 @@ public:
     bool Valid() const;
     const FileError& Error() const { return m_error; }
 
-    // True when `name` in the current directory is still this very folder
+    // True when `name` in the current directory still names this very folder
     // (not replaced, removed, or a link), so it can be used again as it is.
-    bool IsStill(const std::string& name) const;
+    bool StillNamedBy(const std::string& name) const;
 
     // Starts output `name` in this folder. A name that doesn't exist yet is
     // created exclusively and written in place. An existing regular file
@@ -201,14 +217,24 @@ public:
     OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
 
 private:
-    // Begin's system calls, once `out` knows its folder and name.
-    void Start(OutputFile& out, const FileIdentity& protect) const;
+    // Closes what the folder holds open.
+    void Close() noexcept;
 
-    std::intptr_t m_handle = OutputFile::kNoHandle;
+    // What the system knows the folder by.
+#ifdef _WIN32
+    struct Native {
+        HANDLE handle = INVALID_HANDLE_VALUE;   // held for the folder's identity only
+        std::wstring path;                      // its full path; empty for Current()
+    };
+#else
+    struct Native {
+        int fd = -1;   // AT_FDCWD for Current()
+        // Whether the last output begun here replaced an existing file.
+        mutable bool expectExisting = false;
+    };
+#endif
+    Native m_native;
     bool m_current = false;
     FileIdentity m_identity;
-    std::string m_path;   // Windows: the folder's full path
     FileError m_error;
-    // Whether the last output begun here replaced an existing file.
-    mutable bool m_expectExisting = false;
 };

@@ -1,8 +1,8 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
 // reading, and outputs that replace an existing file by renaming over it.
 #include "file_io.h"
+#include "system_calls.h"
 #include "pak_archive.h"
-#include "common.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -19,6 +19,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -27,11 +28,6 @@ constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 
-bool HasNul(const std::string& text)
-{
-    return text.find('\0') != std::string::npos;
-}
-
 FileIdentity IdentityOf(const struct stat& st)
 {
     FileIdentity id;
@@ -39,11 +35,6 @@ FileIdentity IdentityOf(const struct stat& st)
     id.inode = static_cast<std::uint64_t>(st.st_ino);
     id.known = true;
     return id;
-}
-
-bool SameFile(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
 
 // True when `name` in `folder` is still the file open as `fd`: not removed,
@@ -198,11 +189,6 @@ void InstallOutputSignalHandlers()
     }
 }
 
-void FileCloser::operator()(std::FILE* file) const noexcept
-{
-    std::fclose(file);
-}
-
 FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
 {
     if (HasNul(path))
@@ -235,26 +221,17 @@ FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& iden
     return file;
 }
 
-void BufferFree::operator()(unsigned char* block) const noexcept
-{
-    std::free(block);
-}
-
-BufferPtr AllocateBuffer(std::size_t size)
+void* AllocateHugeBlock(std::size_t size)
 {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (size < kHugePage)
+        return nullptr;
+    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     void* block = nullptr;
-    if (size >= kHugePage) {
-        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-        if (rounded < size || ::posix_memalign(&block, kHugePage, rounded) != 0)
-            throw std::bad_alloc();
-        ::madvise(block, rounded, MADV_HUGEPAGE);   // a hint; failure changes nothing
-    } else {
-        block = std::malloc(size == 0 ? 1 : size);
-        if (!block)
-            throw std::bad_alloc();
-    }
-    return BufferPtr(static_cast<unsigned char*>(block));
+    if (rounded < size || ::posix_memalign(&block, kHugePage, rounded) != 0)
+        throw std::bad_alloc();
+    ::madvise(block, rounded, MADV_HUGEPAGE);   // a hint; failure changes nothing
+    return block;
 }
 
 bool StreamTell(std::FILE* file, std::uint64_t& pos)
@@ -309,20 +286,25 @@ void OutputFile::Fail(int code)
         m_error = FileError{FileProblem::System, code};
 }
 
+bool OutputFile::IsOpen() const
+{
+    return m_native.fd >= 0;
+}
+
 void OutputFile::Discard() noexcept
 {
-    if (m_handle == kNoHandle)
+    if (!IsOpen())
         return;
     EnterBusy();
-    const int fd = static_cast<int>(m_handle);
-    const int folder = static_cast<int>(m_folder);
-    const char* written = (m_tempName.empty() ? m_name : m_tempName).c_str();
+    const int fd = m_native.fd;
+    const int folder = m_native.folder;
+    const char* written = (m_native.tempName.empty() ? m_native.name : m_native.tempName).c_str();
     // Only what this output created goes, the temporary or the new name, and
     // only while the name is still that file: another process may have put
     // its own file there since.
     const bool mine = NameIsStill(folder, written, fd);
     ::close(fd);
-    m_handle = kNoHandle;
+    m_native.fd = -1;
     if (mine)
         ::unlinkat(folder, written, 0);
     Unregister(fd);
@@ -330,11 +312,11 @@ void OutputFile::Discard() noexcept
 
 bool OutputFile::Write(const void* data, std::size_t count)
 {
-    if (m_handle == kNoHandle || m_error.problem != FileProblem::None)
+    if (!IsOpen() || m_error.problem != FileProblem::None)
         return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
-        const ssize_t done = ::write(static_cast<int>(m_handle), bytes, std::min<std::size_t>(count, kMaxWrite));
+        const ssize_t done = ::write(m_native.fd, bytes, std::min<std::size_t>(count, kMaxWrite));
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0) {
@@ -349,13 +331,13 @@ bool OutputFile::Write(const void* data, std::size_t count)
 
 bool OutputFile::ExtendTo(std::uint64_t size)
 {
-    if (m_handle == kNoHandle || m_error.problem != FileProblem::None)
+    if (!IsOpen() || m_error.problem != FileProblem::None)
         return false;
     if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
         Fail(EFBIG);
         return false;
     }
-    if (::ftruncate(static_cast<int>(m_handle), static_cast<off_t>(size)) != 0) {
+    if (::ftruncate(m_native.fd, static_cast<off_t>(size)) != 0) {
         Fail(errno);
         return false;
     }
@@ -364,38 +346,118 @@ bool OutputFile::ExtendTo(std::uint64_t size)
 
 bool OutputFile::Commit()
 {
-    if (m_handle == kNoHandle)
+    if (!IsOpen())
         return false;
     if (m_error.problem != FileProblem::None) {
         Discard();
         return false;
     }
     EnterBusy();
-    const int fd = static_cast<int>(m_handle);
-    m_handle = kNoHandle;
-    const int folder = static_cast<int>(m_folder);
+    const int fd = std::exchange(m_native.fd, -1);
+    const int folder = m_native.folder;
+    const std::string& name = m_native.name;
+    const std::string& tempName = m_native.tempName;
     bool committed = true;
     if (::close(fd) != 0) {
         // The descriptor is gone, so a new name can't be told from a file
         // another process has put there since: only the temporary, whose
         // name no one else uses, is removed.
         Fail(errno);
-        if (!m_tempName.empty())
-            ::unlinkat(folder, m_tempName.c_str(), 0);
+        if (!tempName.empty())
+            ::unlinkat(folder, tempName.c_str(), 0);
         committed = false;
-    } else if (!m_tempName.empty() && ::renameat(folder, m_tempName.c_str(), folder, m_name.c_str()) != 0) {
+    } else if (!tempName.empty() && ::renameat(folder, tempName.c_str(), folder, name.c_str()) != 0) {
         Fail(errno);
-        ::unlinkat(folder, m_tempName.c_str(), 0);
+        ::unlinkat(folder, tempName.c_str(), 0);
         committed = false;
     }
     Unregister(fd);
     return committed;
 }
 
+namespace {
+
+// How an output starts: in a file created just now under its own name, or
+// beside the regular file that has the name, or not at all.
+enum class Start { New, Replace, Refused };
+
+// What is in the way of an output where `st` is: nothing for a regular file
+// other than `protect`.
+FileError InTheWay(const struct stat& st, const FileIdentity& protect)
+{
+    const FileProblem problem = S_ISLNK(st.st_mode)                 ? FileProblem::Link
+                                : S_ISDIR(st.st_mode)               ? FileProblem::Folder
+                                : !S_ISREG(st.st_mode)              ? FileProblem::NotRegular
+                                : SameFile(IdentityOf(st), protect) ? FileProblem::Protected
+                                                                    : FileProblem::None;
+    return FileError{problem, 0};
+}
+
+// Creates `name` in `dir` when nothing has it yet (New, `fd` open: a file
+// made just now is new and regular, written in place), or finds the regular
+// file that has it (Replace). Whatever else has the name is looked at, never
+// opened: its bytes are not touched (Refused, `error` set). After one name
+// that existed the next probably exists too (a second extraction over the
+// same tree): `expectExisting` then has it looked at first, which saves the
+// exclusive create that would fail.
+Start ChooseStart(int dir, const char* name, const FileIdentity& protect, bool& expectExisting, int& fd,
+                  FileError& error)
+{
+    bool tryCreate = !expectExisting;
+    struct stat st {};
+    for (;;) {
+        if (tryCreate) {
+            fd = ::openat(dir, name, kCreateFlags, 0666);
+            if (fd >= 0) {
+                expectExisting = false;
+                return Start::New;
+            }
+            if (errno != EEXIST) {
+                error = FileError{FileProblem::System, errno};
+                return Start::Refused;
+            }
+        }
+        if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            break;
+        if (errno != ENOENT || tryCreate) {
+            error = FileError{FileProblem::System, errno};
+            return Start::Refused;
+        }
+        tryCreate = true;
+    }
+    expectExisting = true;
+    error = InTheWay(st, protect);
+    return error.problem == FileProblem::None ? Start::Replace : Start::Refused;
+}
+
+// A new file of our own in `dir`, its name in `tempName`; -1 with errno set
+// when none could be made. The names differ per process and per call; a
+// clash (a child forked from this process, a leftover) only costs another try.
+int CreateTemporary(int dir, std::string& tempName)
+{
+    static const std::uint32_t base = static_cast<std::uint32_t>(::getpid()) * 2654435761u;
+    static std::atomic<std::uint32_t> counter{0};
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t salt = base + counter.fetch_add(1);
+        char temp[32];
+        std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(salt));
+        const int fd = ::openat(dir, temp, kCreateFlags, 0666);
+        if (fd >= 0) {
+            tempName = temp;
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return -1;
+}
+
+} // namespace
+
 OutputFolder OutputFolder::Current()
 {
     OutputFolder folder;
-    folder.m_handle = AT_FDCWD;
+    folder.m_native.fd = AT_FDCWD;
     folder.m_current = true;
     return folder;
 }
@@ -413,7 +475,7 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     const int openError = errno;
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        folder.m_handle = fd;
+        folder.m_native.fd = fd;
         folder.m_identity = IdentityOf(st);
         return folder;
     }
@@ -434,49 +496,26 @@ OutputFolder OutputFolder::Existing(const std::string& path)
     if (fd < 0)
         folder.m_error = FileError{FileProblem::System, HasNul(path) ? EINVAL : errno};
     else
-        folder.m_handle = fd;
+        folder.m_native.fd = fd;
     return folder;
 }
 
-OutputFolder::OutputFolder(OutputFolder&& other) noexcept
-    : m_handle(other.m_handle), m_current(other.m_current), m_identity(other.m_identity),
-      m_path(std::move(other.m_path)), m_error(other.m_error)
+void OutputFolder::Close() noexcept
 {
-    other.m_handle = OutputFile::kNoHandle;
-    other.m_current = false;
-}
-
-OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept
-{
-    if (this != &other) {
-        if (m_handle >= 0)
-            ::close(static_cast<int>(m_handle));
-        m_handle = other.m_handle;
-        m_current = other.m_current;
-        m_identity = other.m_identity;
-        m_path = std::move(other.m_path);
-        m_error = other.m_error;
-        other.m_handle = OutputFile::kNoHandle;
-        other.m_current = false;
-    }
-    return *this;
-}
-
-OutputFolder::~OutputFolder()
-{
-    if (m_handle >= 0)
-        ::close(static_cast<int>(m_handle));
+    if (m_native.fd >= 0)
+        ::close(m_native.fd);
+    m_native.fd = -1;
 }
 
 bool OutputFolder::Valid() const
 {
-    return m_current || m_handle >= 0;
+    return m_current || m_native.fd >= 0;
 }
 
-bool OutputFolder::IsStill(const std::string& name) const
+bool OutputFolder::StillNamedBy(const std::string& name) const
 {
     struct stat st {};
-    return m_handle >= 0 && !HasNul(name) && ::fstatat(AT_FDCWD, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return m_native.fd >= 0 && !HasNul(name) && ::fstatat(AT_FDCWD, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISDIR(st.st_mode) && SameFile(IdentityOf(st), m_identity);
 }
 
@@ -491,75 +530,20 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         out.m_error = FileError{FileProblem::System, EINVAL};
         return out;
     }
-    const int dir = static_cast<int>(m_handle);
-    out.m_folder = m_handle;
-    out.m_name = name;
-    EnterBusy();
-    Start(out, protect);
-    Register(dir, out.m_tempName.empty() ? name : out.m_tempName, static_cast<int>(out.m_handle));
-    return out;
-}
+    const int dir = m_native.fd;
+    out.m_native.folder = dir;
+    out.m_native.name = name;
 
-void OutputFolder::Start(OutputFile& out, const FileIdentity& protect) const
-{
-    const int dir = static_cast<int>(m_handle);
-    const std::string& name = out.m_name;
-    // After one name that existed, the next probably exists too (a second
-    // extraction over the same tree): then it is looked at first, which
-    // saves the exclusive create that would fail.
-    bool tryCreate = !m_expectExisting;
-    struct stat st {};
-    for (;;) {
-        if (tryCreate) {
-            // A file made just now is new and regular: it is written in place.
-            const int fd = ::openat(dir, name.c_str(), kCreateFlags, 0666);
-            if (fd >= 0) {
-                m_expectExisting = false;
-                out.m_handle = fd;
-                return;
-            }
-            if (errno != EEXIST) {
-                out.m_error = FileError{FileProblem::System, errno};
-                return;
-            }
-        }
-        // Something has the name. It is looked at, never opened: whatever it
-        // is, its bytes are not touched, and only a regular file is replaced.
-        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            break;
-        if (errno != ENOENT || tryCreate) {
+    // From here until Register the interrupt handler leaves the output alone.
+    EnterBusy();
+    int fd = -1;
+    if (ChooseStart(dir, name.c_str(), protect, m_native.expectExisting, fd, out.m_error) == Start::Replace) {
+        // The new bytes go to a file of our own beside it; Commit renames it over.
+        fd = CreateTemporary(dir, out.m_native.tempName);
+        if (fd < 0)
             out.m_error = FileError{FileProblem::System, errno};
-            return;
-        }
-        tryCreate = true;
     }
-    m_expectExisting = true;
-    const FileProblem problem = S_ISLNK(st.st_mode)                 ? FileProblem::Link
-                                : S_ISDIR(st.st_mode)               ? FileProblem::Folder
-                                : !S_ISREG(st.st_mode)              ? FileProblem::NotRegular
-                                : SameFile(IdentityOf(st), protect) ? FileProblem::Protected
-                                                                    : FileProblem::None;
-    if (problem != FileProblem::None) {
-        out.m_error = FileError{problem, 0};
-        return;
-    }
-    // The new bytes go to a file of our own beside it; Commit renames it over.
-    // The names differ per process and per call; a clash (a child forked
-    // from this process, a leftover) only costs another try.
-    static const std::uint32_t base = static_cast<std::uint32_t>(::getpid()) * 2654435761u;
-    static std::atomic<std::uint32_t> counter{0};
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        const std::uint32_t salt = base + counter.fetch_add(1);
-        char temp[32];
-        std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(salt));
-        const int fd = ::openat(dir, temp, kCreateFlags, 0666);
-        if (fd >= 0) {
-            out.m_handle = fd;
-            out.m_tempName = temp;
-            return;
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    out.m_error = FileError{FileProblem::System, errno};
+    out.m_native.fd = fd;
+    Register(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
+    return out;
 }

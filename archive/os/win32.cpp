@@ -2,8 +2,8 @@
 // the "\\?\" prefix (so paths beyond 260 characters work), archives read
 // through stdio streams made from the system's handles.
 #include "file_io.h"
+#include "system_calls.h"
 #include "pak_archive.h"
-#include "common.h"
 #include "paths.h"
 
 #include <windows.h>
@@ -18,6 +18,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -33,16 +34,6 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 // A zero tail at least this long is left to the file system as a hole.
 constexpr std::uint64_t kSparseTail = std::uint64_t{1} << 20;
-
-HANDLE AsHandle(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-
-std::intptr_t FromHandle(HANDLE handle)
-{
-    return reinterpret_cast<std::intptr_t>(handle);
-}
 
 FileError SystemError(DWORD code)
 {
@@ -62,20 +53,6 @@ bool NamesDevice(const std::wstring& name)
     if (name.size() < 3 || std::wcschr(L"CcPpAaNnLl", name[0]) == nullptr)
         return false;
     return IsWindowsDeviceName(Narrow(CP_UTF8, name), kUtf8CodePage);
-}
-
-// The layer's own records keep wide paths in the header's byte strings,
-// two bytes per UTF-16 unit, so that no path is converted twice.
-std::string Pack(const std::wstring& wide)
-{
-    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
-}
-
-std::wstring Unpack(const std::string& packed)
-{
-    std::wstring wide(packed.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(wide.data(), packed.data(), wide.size() * sizeof(wchar_t));
-    return wide;
 }
 
 // One path component as the wide functions take it: never a separator or a
@@ -105,15 +82,13 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
     return id;
 }
 
-bool SameFile(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.known && b.known && a.device == b.device && a.inode == b.inode;
-}
-
-// Facts about whatever `path` names, a reparse point itself rather than what
-// it points at unless `followLinks`. Opening for attributes only never
-// conflicts with another program's sharing mode.
-bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type, DWORD& error)
+// Opens whatever `path` names for its attributes only, which never conflicts
+// with another program's sharing mode: a reparse point itself rather than
+// what it points at unless `followLinks`. Its facts go to `info` and `type`.
+// INVALID_HANDLE_VALUE, with `error` set, when it can't be opened or its
+// facts can't be read.
+HANDLE OpenToLookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
+                    DWORD& error)
 {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -121,13 +96,78 @@ bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATI
                                         OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
-        return false;
+        return handle;
     }
-    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
-    error = known ? ERROR_SUCCESS : ::GetLastError();
+    if (!::GetFileInformationByHandle(handle, &info)) {
+        error = ::GetLastError();
+        ::CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
     type = ::GetFileType(handle);
+    return handle;
+}
+
+// The facts of whatever `path` names, as OpenToLookAt reads them.
+bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type, DWORD& error)
+{
+    const HANDLE handle = OpenToLookAt(path, followLinks, info, type, error);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
     ::CloseHandle(handle);
-    return known;
+    return true;
+}
+
+// What keeps the facts `info` from being a folder that outputs may go to: a
+// reparse point (looked at only when links weren't followed), or not a folder.
+FileProblem FolderProblem(const BY_HANDLE_FILE_INFORMATION& info, bool followLinks)
+{
+    if (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return FileProblem::Link;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return FileProblem::NotFolder;
+    return FileProblem::None;
+}
+
+// What keeps the thing with facts `info` and `type` from being replaced by an
+// output: only a regular file other than `protect` is replaced, and only when
+// it isn't marked read-only.
+FileError ReplaceProblem(const BY_HANDLE_FILE_INFORMATION& info, DWORD type, const FileIdentity& protect)
+{
+    const DWORD attributes = info.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return Problem(FileProblem::Link);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Problem(FileProblem::Folder);
+    if (type != FILE_TYPE_DISK)
+        return Problem(FileProblem::NotRegular);
+    if (SameFile(IdentityOf(info), protect))
+        return Problem(FileProblem::Protected);
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return SystemError(ERROR_ACCESS_DENIED);
+    return FileError{};
+}
+
+// The folder at `path` held open for its identity only: sharing everything,
+// so that the user may still rename or remove it (StillNamedBy notices when
+// that happened). INVALID_HANDLE_VALUE, with `error` set, when it can't be
+// opened or FolderProblem finds one.
+HANDLE HoldFolder(const std::wstring& path, bool followLinks, FileIdentity& identity, FileError& error)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    DWORD type = 0, code = 0;
+    const HANDLE handle = OpenToLookAt(path, followLinks, info, type, code);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = SystemError(code);
+        return handle;
+    }
+    const FileProblem problem = FolderProblem(info, followLinks);
+    if (problem != FileProblem::None) {
+        error = Problem(problem);
+        ::CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    identity = IdentityOf(info);
+    return handle;
 }
 
 // A new file at `path`, never one that is there already (a dangling link
@@ -145,7 +185,7 @@ HANDLE CreateNew(const std::wstring& path)
 // the end. Plain atomic loads and stores: no system call is added.
 enum Stage : int { kIdle, kWriting, kBusy, kEnding };
 std::atomic<int> g_stage{kIdle};
-std::atomic<std::intptr_t> g_outHandle{-1};   // INVALID_HANDLE_VALUE: none
+std::atomic<HANDLE> g_outHandle{INVALID_HANDLE_VALUE};   // INVALID_HANDLE_VALUE: none
 
 void EnterBusy()
 {
@@ -163,10 +203,10 @@ void EnterBusy()
 void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
 {
     if (begun != INVALID_HANDLE_VALUE)
-        g_outHandle.store(FromHandle(begun));
-    else if (g_outHandle.load() == FromHandle(ended))
-        g_outHandle.store(FromHandle(INVALID_HANDLE_VALUE));
-    g_stage.store(g_outHandle.load() != FromHandle(INVALID_HANDLE_VALUE) ? kWriting : kIdle);
+        g_outHandle.store(begun);
+    else if (g_outHandle.load() == ended)
+        g_outHandle.store(INVALID_HANDLE_VALUE);
+    g_stage.store(g_outHandle.load() != INVALID_HANDLE_VALUE ? kWriting : kIdle);
 }
 
 // Marks the output being written for deletion (through its handle, so no
@@ -183,7 +223,7 @@ BOOL WINAPI OnConsoleEvent(DWORD)
             if (stage == kWriting) {
                 FILE_DISPOSITION_INFO dispose{};
                 dispose.DeleteFile = TRUE;
-                ::SetFileInformationByHandle(AsHandle(g_outHandle.load()), FileDispositionInfo, &dispose,
+                ::SetFileInformationByHandle(g_outHandle.load(), FileDispositionInfo, &dispose,
                                              sizeof dispose);
             }
             break;
@@ -217,11 +257,6 @@ void InstallOutputSignalHandlers()
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-void FileCloser::operator()(std::FILE* file) const noexcept
-{
-    std::fclose(file);
-}
-
 FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
 {
     std::wstring wide, full;
@@ -240,7 +275,7 @@ FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& iden
         ::CloseHandle(handle);
         return nullptr;
     }
-    const int fd = ::_open_osfhandle(FromHandle(handle), _O_RDONLY | _O_BINARY);
+    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         ::CloseHandle(handle);
         return nullptr;
@@ -257,18 +292,10 @@ FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& iden
     return file;
 }
 
-void BufferFree::operator()(unsigned char* block) const noexcept
-{
-    std::free(block);
-}
-
-BufferPtr AllocateBuffer(std::size_t size)
+void* AllocateHugeBlock(std::size_t)
 {
     // Large pages need a privilege that ordinary accounts don't hold.
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (!block)
-        throw std::bad_alloc();
-    return BufferPtr(static_cast<unsigned char*>(block));
+    return nullptr;
 }
 
 bool StreamTell(std::FILE* file, std::uint64_t& pos)
@@ -353,12 +380,17 @@ void OutputFile::Fail(int code)
         m_error = SystemError(static_cast<DWORD>(code));
 }
 
+bool OutputFile::IsOpen() const
+{
+    return m_native.handle != INVALID_HANDLE_VALUE;
+}
+
 void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
     EnterBusy();
-    const HANDLE handle = AsHandle(m_handle);
+    const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
     // Deleting through the handle can't reach another file of the same name.
     FILE_DISPOSITION_INFO dispose{};
     dispose.DeleteFile = TRUE;
@@ -368,8 +400,7 @@ void OutputFile::Discard() noexcept
     BY_HANDLE_FILE_INFORMATION mine{};
     const bool known = !marked && ::GetFileInformationByHandle(handle, &mine);
     ::CloseHandle(handle);
-    m_handle = kNoHandle;
-    const std::wstring written = Unpack(m_tempName.empty() ? m_name : m_tempName);
+    const std::wstring& written = m_native.tempPath.empty() ? m_native.path : m_native.tempPath;
     BY_HANDLE_FILE_INFORMATION there{};
     DWORD type = 0, error = 0;
     if (known && LookAt(written, false, there, type, error) && SameFile(IdentityOf(there), IdentityOf(mine)))
@@ -385,7 +416,7 @@ bool OutputFile::Write(const void* data, std::size_t count)
     while (count > 0) {
         const DWORD part = static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer);
         DWORD written = 0;
-        if (!::WriteFile(AsHandle(m_handle), bytes, part, &written, nullptr)) {
+        if (!::WriteFile(m_native.handle, bytes, part, &written, nullptr)) {
             Fail(::GetLastError());
             return false;
         }
@@ -407,19 +438,20 @@ bool OutputFile::ExtendTo(std::uint64_t size)
         Fail(ERROR_FILE_TOO_LARGE);
         return false;
     }
+    const HANDLE handle = m_native.handle;
     LARGE_INTEGER end{};
-    if (!::GetFileSizeEx(AsHandle(m_handle), &end)) {
+    if (!::GetFileSizeEx(handle, &end)) {
         Fail(::GetLastError());
         return false;
     }
     if (size >= static_cast<std::uint64_t>(end.QuadPart) + kSparseTail) {
         // A hint: where the file system can't make holes, the tail is written out.
         DWORD ignored = 0;
-        ::DeviceIoControl(AsHandle(m_handle), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+        ::DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
     }
     LARGE_INTEGER target{};
     target.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFilePointerEx(AsHandle(m_handle), target, nullptr, FILE_BEGIN) || !::SetEndOfFile(AsHandle(m_handle))) {
+    if (!::SetFilePointerEx(handle, target, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
         Fail(::GetLastError());
         return false;
     }
@@ -437,10 +469,10 @@ bool OutputFile::Commit()
         return false;
     }
     EnterBusy();
-    const HANDLE handle = AsHandle(m_handle);
-    m_handle = kNoHandle;
+    const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
+    const std::wstring& temporary = m_native.tempPath;
     bool committed = true;
-    if (m_tempName.empty()) {
+    if (temporary.empty()) {
         // Written in place under its own name: closing ends it. When the
         // close fails the handle is gone, and with it the means to tell the
         // new file from one another process has put there since: the name
@@ -449,23 +481,87 @@ bool OutputFile::Commit()
             Fail(::GetLastError());
             committed = false;
         }
-    } else {
-        const std::wstring temporary = Unpack(m_tempName);
-        if (!::CloseHandle(handle)) {
-            Fail(::GetLastError());
-            ::DeleteFileW(temporary.c_str());
-            committed = false;
-        } else if (!::MoveFileExW(temporary.c_str(), Unpack(m_name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            // The name passes to the new file at once; a file that had it stays
-            // whole under its other names, and whole under this one when this fails.
-            Fail(::GetLastError());
-            ::DeleteFileW(temporary.c_str());
-            committed = false;
-        }
+    } else if (!::CloseHandle(handle)) {
+        Fail(::GetLastError());
+        ::DeleteFileW(temporary.c_str());
+        committed = false;
+    } else if (!::MoveFileExW(temporary.c_str(), m_native.path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        // The name passes to the new file at once; a file that had it stays
+        // whole under its other names, and whole under this one when this fails.
+        Fail(::GetLastError());
+        ::DeleteFileW(temporary.c_str());
+        committed = false;
     }
     Settle(INVALID_HANDLE_VALUE, handle);
     return committed;
 }
+
+namespace {
+
+// How an output starts: in a file created just now under its own name, or
+// beside the regular file that has the name, or not at all.
+enum class Start { New, Replace, Refused };
+
+// The full path of output `name` in `folder`: one component, never a device
+// name, which the "\\?\" form would make into a file.
+bool OutputPath(const std::wstring& folder, const std::string& name, std::wstring& path, FileError& error)
+{
+    std::wstring wide;
+    if (!ComponentName(name, wide, error))
+        return false;
+    if (NamesDevice(wide)) {
+        error = Problem(FileProblem::NotRegular);
+        return false;
+    }
+    path = folder + L'\\' + wide;
+    return true;
+}
+
+// Creates `path` when nothing has it yet (New, `handle` open: the fast
+// path, written in place), or finds the regular file that ReplaceProblem
+// lets be replaced (Replace); otherwise Refused, with `error` set.
+Start ChooseStart(const std::wstring& path, const FileIdentity& protect, HANDLE& handle, FileError& error)
+{
+    handle = CreateNew(path);
+    if (handle != INVALID_HANDLE_VALUE)
+        return Start::New;
+    const DWORD createError = ::GetLastError();
+    if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS && createError != ERROR_ACCESS_DENIED) {
+        error = SystemError(createError);
+        return Start::Refused;
+    }
+    // Something may be there.
+    BY_HANDLE_FILE_INFORMATION info{};
+    DWORD type = 0, lookError = 0;
+    if (!LookAt(path, false, info, type, lookError)) {
+        error = SystemError(createError == ERROR_ACCESS_DENIED ? createError : lookError);
+        return Start::Refused;
+    }
+    error = ReplaceProblem(info, type, protect);
+    return error.problem == FileProblem::None ? Start::Replace : Start::Refused;
+}
+
+// A new file of our own in `folder`, its path in `tempPath`;
+// INVALID_HANDLE_VALUE with `error` set when none could be made.
+HANDLE CreateTemporary(const std::wstring& folder, std::wstring& tempPath, FileError& error)
+{
+    DWORD code = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < kTemporaryTries && code == ERROR_FILE_EXISTS; ++attempt) {
+        const std::wstring temporary = folder + L'\\' + TemporaryName();
+        const HANDLE handle = CreateNew(temporary);
+        if (handle != INVALID_HANDLE_VALUE) {
+            tempPath = temporary;
+            return handle;
+        }
+        code = ::GetLastError();
+        if (code == ERROR_ALREADY_EXISTS)
+            code = ERROR_FILE_EXISTS;
+    }
+    error = SystemError(code);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
 
 OutputFolder OutputFolder::Current()
 {
@@ -485,29 +581,9 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
         folder.m_error = SystemError(::GetLastError());
         return folder;
     }
-    // Held open for its identity only: sharing everything, so that the user
-    // may still rename or remove it; IsStill notices when that happened.
-    const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        folder.m_error = SystemError(::GetLastError());
-        return folder;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info))
-        folder.m_error = SystemError(::GetLastError());
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        folder.m_error = Problem(FileProblem::Link);
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        folder.m_error = Problem(FileProblem::NotFolder);
-    if (folder.m_error.problem != FileProblem::None) {
-        ::CloseHandle(handle);
-        return folder;
-    }
-    folder.m_handle = FromHandle(handle);
-    folder.m_identity = IdentityOf(info);
-    folder.m_path = Pack(path);
+    folder.m_native.handle = HoldFolder(path, false, folder.m_identity, folder.m_error);
+    if (folder.m_native.handle != INVALID_HANDLE_VALUE)
+        folder.m_native.path = path;
     return folder;
 }
 
@@ -521,158 +597,65 @@ OutputFolder OutputFolder::Existing(const std::string& path)
         return folder;
     }
     const std::wstring extended = Extended(full);
-    const HANDLE handle = ::CreateFileW(extended.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        folder.m_error = SystemError(::GetLastError());
-        return folder;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info))
-        folder.m_error = SystemError(::GetLastError());
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        folder.m_error = Problem(FileProblem::NotFolder);
-    if (folder.m_error.problem != FileProblem::None) {
-        ::CloseHandle(handle);
-        return folder;
-    }
-    folder.m_handle = FromHandle(handle);
-    folder.m_identity = IdentityOf(info);
-    folder.m_path = Pack(Joinable(extended));
+    folder.m_native.handle = HoldFolder(extended, true, folder.m_identity, folder.m_error);
+    if (folder.m_native.handle != INVALID_HANDLE_VALUE)
+        folder.m_native.path = Joinable(extended);
     return folder;
 }
 
-OutputFolder::OutputFolder(OutputFolder&& other) noexcept
-    : m_handle(other.m_handle), m_current(other.m_current), m_identity(other.m_identity),
-      m_path(std::move(other.m_path)), m_error(other.m_error)
+void OutputFolder::Close() noexcept
 {
-    other.m_handle = OutputFile::kNoHandle;
-    other.m_current = false;
-}
-
-OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept
-{
-    if (this != &other) {
-        if (m_handle != OutputFile::kNoHandle)
-            ::CloseHandle(AsHandle(m_handle));
-        m_handle = other.m_handle;
-        m_current = other.m_current;
-        m_identity = other.m_identity;
-        m_path = std::move(other.m_path);
-        m_error = other.m_error;
-        other.m_handle = OutputFile::kNoHandle;
-        other.m_current = false;
-    }
-    return *this;
-}
-
-OutputFolder::~OutputFolder()
-{
-    if (m_handle != OutputFile::kNoHandle)
-        ::CloseHandle(AsHandle(m_handle));
+    if (m_native.handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_native.handle);
+    m_native.handle = INVALID_HANDLE_VALUE;
 }
 
 bool OutputFolder::Valid() const
 {
-    return m_current || m_handle != OutputFile::kNoHandle;
+    return m_current || m_native.handle != INVALID_HANDLE_VALUE;
 }
 
-bool OutputFolder::IsStill(const std::string& name) const
+bool OutputFolder::StillNamedBy(const std::string& name) const
 {
     std::wstring current, wide;
     FileError ignored;
-    if (m_handle == OutputFile::kNoHandle || !CurrentFolder(current, ignored) || !ComponentName(name, wide, ignored))
+    if (m_native.handle == INVALID_HANDLE_VALUE || !CurrentFolder(current, ignored) ||
+        !ComponentName(name, wide, ignored))
         return false;
     // The same path as before (the current directory may have changed) and
     // there the same folder, not a link.
     const std::wstring path = current + L'\\' + wide;
     BY_HANDLE_FILE_INFORMATION info{};
     DWORD type = 0, error = 0;
-    return path == Unpack(m_path) && LookAt(path, false, info, type, error) &&
-           (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ==
-               FILE_ATTRIBUTE_DIRECTORY &&
-           SameFile(IdentityOf(info), m_identity);
+    return path == m_native.path && LookAt(path, false, info, type, error) &&
+           FolderProblem(info, false) == FileProblem::None && SameFile(IdentityOf(info), m_identity);
 }
 
 OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
 {
     OutputFile out;
-    std::wstring folder, wide;
     if (!Valid()) {
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(ERROR_INVALID_HANDLE);
         return out;
     }
-    if (!m_current)
-        folder = Unpack(m_path);
-    else if (!CurrentFolder(folder, out.m_error))
+    std::wstring current;
+    if (m_current && !CurrentFolder(current, out.m_error))
         return out;
-    if (!ComponentName(name, wide, out.m_error))
+    const std::wstring& folder = m_current ? current : m_native.path;
+    if (!OutputPath(folder, name, out.m_native.path, out.m_error))
         return out;
-    if (NamesDevice(wide)) {
-        out.m_error = Problem(FileProblem::NotRegular);
-        return out;
-    }
-    const std::wstring target = folder + L'\\' + wide;
-    out.m_folder = m_handle;
-    out.m_folderPath = Pack(folder);
-    out.m_name = Pack(target);
 
     // From here until it returns, the console control handler waits; then
     // the output begun, if any, is the one it removes.
     EnterBusy();
     struct Registration {
         const OutputFile& out;
-        ~Registration() { Settle(out.IsOpen() ? AsHandle(out.m_handle) : INVALID_HANDLE_VALUE); }
+        ~Registration() { Settle(out.m_native.handle); }
     } registration{out};
 
-    // The fast path: a name nothing has yet is written in place.
-    HANDLE handle = CreateNew(target);
-    if (handle != INVALID_HANDLE_VALUE) {
-        out.m_handle = FromHandle(handle);
-        return out;
-    }
-    const DWORD createError = ::GetLastError();
-    if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS && createError != ERROR_ACCESS_DENIED) {
-        out.m_error = SystemError(createError);
-        return out;
-    }
-
-    // Something may be there: only a regular file other than the protected
-    // one is replaced, and only when it isn't marked read-only.
-    BY_HANDLE_FILE_INFORMATION info{};
-    DWORD type = 0, lookError = 0;
-    if (!LookAt(target, false, info, type, lookError)) {
-        out.m_error = SystemError(createError == ERROR_ACCESS_DENIED ? createError : lookError);
-        return out;
-    }
-    const DWORD attributes = info.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        out.m_error = Problem(FileProblem::Link);
-    else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        out.m_error = Problem(FileProblem::Folder);
-    else if (type != FILE_TYPE_DISK)
-        out.m_error = Problem(FileProblem::NotRegular);
-    else if (SameFile(IdentityOf(info), protect))
-        out.m_error = Problem(FileProblem::Protected);
-    else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        out.m_error = SystemError(ERROR_ACCESS_DENIED);
-    if (out.m_error.problem != FileProblem::None)
-        return out;
-
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < kTemporaryTries && error == ERROR_FILE_EXISTS; ++attempt) {
-        const std::wstring temporary = folder + L'\\' + TemporaryName();
-        handle = CreateNew(temporary);
-        if (handle != INVALID_HANDLE_VALUE) {
-            out.m_handle = FromHandle(handle);
-            out.m_tempName = Pack(temporary);
-            return out;
-        }
-        error = ::GetLastError();
-        if (error == ERROR_ALREADY_EXISTS)
-            error = ERROR_FILE_EXISTS;
-    }
-    out.m_error = SystemError(error);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (ChooseStart(out.m_native.path, protect, handle, out.m_error) == Start::Replace)
+        handle = CreateTemporary(folder, out.m_native.tempPath, out.m_error);
+    out.m_native.handle = handle;
     return out;
 }

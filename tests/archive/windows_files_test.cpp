@@ -14,6 +14,7 @@
 #include "pak_builder.h"
 #include "test_files.h"
 #include "test_platform.h"
+#include "file_io.h"
 
 namespace {
 

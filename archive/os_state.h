@@ -1,0 +1,22 @@
+// PakArchive's private state in the file layer's terms, for the archive
+// library's own sources.
+#pragma once
+
+#include "pak_archive.h"
+#include "file_io.h"
+
+struct PakArchive::OsState {
+    // Declared before m_file: the stream's buffer outlives the stream.
+    std::unique_ptr<char[]> m_readBuffer;
+    FilePtr m_file;
+    FileIdentity m_fileId;
+    std::uint64_t m_fileLength = 0;   // the archive file's size when it was opened
+    BufferPtr m_copyBuffer;
+    std::size_t m_copyCapacity = 0;
+    // The folder the previous entry went to, kept open for the next one.
+    OutputFolder m_outFolder;
+    std::string m_outFolderName;
+};
+
+// An output's or its folder's failure in the terms of ExtractFailure.
+ExtractFailure FailureOf(const FileError& error);
