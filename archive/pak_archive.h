@@ -327,6 +327,11 @@ std::string FileNameOf(const std::string& fullPath);
 // then the one before.
 bool SetCurrentFolder(const std::string& folder, std::string* why = nullptr);
 
+// Whether `path` names a folder, as an item dropped on the dialog is judged:
+// on Windows also when its attributes can't be read; elsewhere only when the
+// system says it is one (a name that has gone is left to the open to report).
+bool IsFolderPath(const std::string& path);
+
 // The executable's own file name without its folder and extension, from the
 // file the process runs, whatever name it was started under. Found once.
 const std::string& ApplicationName();

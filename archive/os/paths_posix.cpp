@@ -4,6 +4,7 @@
 
 #include "pak_archive.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,6 +91,12 @@ bool SetCurrentFolder(const std::string& folder, std::string* why)
     if (why)
         *why = SystemErrorText(errno);
     return false;
+}
+
+bool IsFolderPath(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string ExecutableFile()

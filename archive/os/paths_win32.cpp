@@ -265,6 +265,15 @@ bool SetCurrentFolder(const std::string& folder, std::string* why)
     return false;
 }
 
+bool IsFolderPath(const std::string& path)
+{
+    std::wstring wide;
+    if (!PathToWide(path, wide))
+        return true;
+    // INVALID_FILE_ATTRIBUTES has the folder bit too.
+    return (::GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::string ExecutableFile()
 {
     std::vector<char> buffer(MAX_PATH);
