@@ -85,7 +85,6 @@ expect_file() {
 # folder, so the chooser opens there.
 cd "$work"
 pak_start wine explorer /desktop=Tessup,800x600 "$tessup" </dev/null >/dev/null 2>&1
-tessup_pid=$pak_pid
 cd "$pak_root"
 expect_window "Tessup - Wine desktop"
 desktop="$(xdotool search --name "Tessup - Wine desktop" | head -1)"
@@ -118,13 +117,21 @@ expect_window "About  Corvane UnPaker v 0.1"
 shot 7-about.png
 xdotool key Escape
 
+# The program itself, not Wine's desktop around it, which may linger a while
+# after its last window has gone (the desktop names the program only as its
+# argument).
+tessup_running() { pgrep -f '^[^ ]*[/\\]Tessup\.exe( |$)' >/dev/null; }
+if ! tessup_running; then
+    echo "no Tessup.exe process to watch" >&2
+    exit 1
+fi
 sleep 1
 xdotool key Escape                 # ends the dialog, and with it the program
 for _ in $(seq 100); do
-    kill -0 "$tessup_pid" 2>/dev/null || break
+    tessup_running || break
     sleep 0.1
 done
-if kill -0 "$tessup_pid" 2>/dev/null; then
+if tessup_running; then
     echo "Tessup.exe is still running after its dialog was closed" >&2
     exit 1
 fi
