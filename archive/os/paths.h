@@ -1,6 +1,7 @@
 // The path helpers the file layer shares with the path calls programs make
 // (declared at the end of pak_archive.h): the executable's file, and on
-// Windows the conversions to and from UTF-16 and full and extended paths.
+// Windows the conversions to and from UTF-16, full and extended paths, and
+// a look at what a path names.
 #pragma once
 
 #include <string>
@@ -36,4 +37,15 @@ bool FullPath(const std::wstring& path, std::wstring& full, DWORD& error);
 
 // The current directory as an extended path, ready for "\" and a name.
 bool CurrentFolder(std::wstring& folder, FileError& error);
+
+// Opens whatever `path` names for its attributes only, which never conflicts
+// with another program's sharing mode: a reparse point itself rather than
+// what it points at unless `followLinks`. Its facts go to `info` and `type`.
+// INVALID_HANDLE_VALUE, with `error` set, when it can't be opened or its
+// facts can't be read.
+HANDLE OpenToLookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
+                    DWORD& error);
+
+// The facts of whatever `path` names, as OpenToLookAt reads them.
+bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type, DWORD& error);
 #endif

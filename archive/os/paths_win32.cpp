@@ -69,22 +69,14 @@ std::size_t NameStart(const std::wstring& fullPath)
 // none.
 bool FolderIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info, DWORD& error)
 {
-    const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
+    DWORD type = 0;
+    if (!LookAt(path, /*followLinks=*/true, info, type, error))
+        return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = ERROR_DIRECTORY;
         return false;
     }
-    bool folder = false;
-    if (!::GetFileInformationByHandle(handle, &info))
-        error = ::GetLastError();
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        error = ERROR_DIRECTORY;
-    else
-        folder = true;
-    ::CloseHandle(handle);
-    return folder;
+    return true;
 }
 
 // Makes `path` current and checks that the current directory is now the
@@ -104,6 +96,35 @@ bool EnterFolder(const std::wstring& path, const BY_HANDLE_FILE_INFORMATION& wan
 }
 
 } // namespace
+
+HANDLE OpenToLookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
+                    DWORD& error)
+{
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return handle;
+    }
+    if (!::GetFileInformationByHandle(handle, &info)) {
+        error = ::GetLastError();
+        ::CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    type = ::GetFileType(handle);
+    return handle;
+}
+
+bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type, DWORD& error)
+{
+    const HANDLE handle = OpenToLookAt(path, followLinks, info, type, error);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(handle);
+    return true;
+}
 
 bool Widen(UINT codePage, DWORD flags, const std::string& text, std::wstring& wide)
 {

@@ -82,41 +82,6 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
     return id;
 }
 
-// Opens whatever `path` names for its attributes only, which never conflicts
-// with another program's sharing mode: a reparse point itself rather than
-// what it points at unless `followLinks`. Its facts go to `info` and `type`.
-// INVALID_HANDLE_VALUE, with `error` set, when it can't be opened or its
-// facts can't be read.
-HANDLE OpenToLookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
-                    DWORD& error)
-{
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
-        return handle;
-    }
-    if (!::GetFileInformationByHandle(handle, &info)) {
-        error = ::GetLastError();
-        ::CloseHandle(handle);
-        return INVALID_HANDLE_VALUE;
-    }
-    type = ::GetFileType(handle);
-    return handle;
-}
-
-// The facts of whatever `path` names, as OpenToLookAt reads them.
-bool LookAt(const std::wstring& path, bool followLinks, BY_HANDLE_FILE_INFORMATION& info, DWORD& type, DWORD& error)
-{
-    const HANDLE handle = OpenToLookAt(path, followLinks, info, type, error);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(handle);
-    return true;
-}
-
 // What keeps the facts `info` from being a folder that outputs may go to: a
 // reparse point (looked at only when links weren't followed), or not a folder.
 FileProblem FolderProblem(const BY_HANDLE_FILE_INFORMATION& info, bool followLinks)
