@@ -1,6 +1,6 @@
 // The path calls for programs that need no system of their own: the
 // command line as given and the program's name made from its file.
-#include "paths.h"
+#include "path_helpers.h"
 
 #include "pak_archive.h"
 

@@ -1,6 +1,6 @@
 // Paths on POSIX systems: one separator, '/', and the current directory
 // from getcwd.
-#include "paths.h"
+#include "path_helpers.h"
 
 #include "pak_archive.h"
 

@@ -1,7 +1,7 @@
 // Paths on Windows: the wide-character calls, with both separators, and the
 // conversions between the ANSI code page's bytes and UTF-16 that every path
 // passes through.
-#include "paths.h"
+#include "path_helpers.h"
 
 #include "pak_archive.h"
 

@@ -4,7 +4,7 @@
 #include "file_io.h"
 #include "system_calls.h"
 #include "pak_archive.h"
-#include "paths.h"
+#include "path_helpers.h"
 
 #include <windows.h>
 #include <winioctl.h>
