@@ -2,7 +2,12 @@
 # The one place that installs Debian packages: what the build, the program and
 # the tests need, plus the packages named on the command line. Uses sudo when
 # not run as root.
-#   tools/deps.sh [PACKAGE...] [--optional PACKAGE...]
+#   tools/deps.sh [PACKAGE[=COMMAND,...]...] [--optional PACKAGE[=COMMAND,...]...]
+# A package may name the commands the scripts run from it (a name looked up on
+# the PATH, or an absolute path). Whether or not anything was installed, each
+# is looked up afterwards: one that is missing fails the set-up with a line
+# naming the command and the package expected to bring it (an optional
+# package without its command counts as not installed).
 # Packages after --optional may fail to install: each that does is named with
 # apt's reason (kept in build-deps/missing-PACKAGE.txt for the scripts that
 # then skip what needs it, and not tried again within the hour), and the
@@ -19,16 +24,17 @@ cd "$(dirname "$0")/.."
 state="$(pwd)/build-deps"
 
 required=(
-    cmake ninja-build g++ pkg-config
+    cmake=cmake ninja-build=ninja g++=g++ pkg-config=pkg-config
     libgtest-dev
     # The dialog program: Qt 6 Widgets with its platform plugins, and a font.
     qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
     # The resource compiler a test checks res/tessup.rc with.
-    binutils-mingw-w64-x86-64
+    binutils-mingw-w64-x86-64=x86_64-w64-mingw32-windres
     # The install test checks the menu entry with desktop-file-validate, and
     # the file type, the AppStream data and the manual pages; the package
     # test builds the Debian package and checks it with lintian.
-    desktop-file-utils shared-mime-info appstream man-db dpkg-dev file lintian
+    desktop-file-utils=desktop-file-validate shared-mime-info=update-mime-database
+    appstream=appstreamcli man-db=man dpkg-dev=dpkg-buildpackage file=file lintian=lintian
 )
 optional=()
 for arg in "$@"; do
@@ -38,7 +44,50 @@ for arg in "$@"; do
     esac
 done
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+# PACKAGE=COMMAND,... split: each name stays in its list once, its commands
+# gathered in $commands.
+declare -A commands=()
+split() {   # $1 the name of a list
+    local -n list=$1
+    local item name names=()
+    for item in "${list[@]}"; do
+        name=${item%%=*}
+        [[ $item != *=* ]] || commands[$name]+=",${item#*=}"
+        [[ " ${names[*]} " == *" $name "* ]] || names+=("$name")
+    done
+    list=("${names[@]}")
+}
+split required
+split optional
+
+# The first command of package $1 that isn't there, if any.
+lacking() {
+    local command list
+    IFS=, read -ra list <<<"${commands[$1]:-}"
+    for command in "${list[@]}"; do
+        [ -n "$command" ] || continue
+        case $command in
+            /*) [ -x "$command" ] || { echo "$command"; return 0; } ;;
+            *) command -v "$command" >/dev/null || { echo "$command"; return 0; } ;;
+        esac
+    done
+    return 1
+}
+
+# Every required package's commands, after the install (or without one).
+check_commands() {
+    local pkg command failed=0
+    hash -r
+    for pkg in "${required[@]}"; do
+        if command=$(lacking "$pkg"); then
+            echo "deps: no command '$command', which package $pkg was expected to bring" >&2
+            failed=1
+        fi
+    done
+    return "$failed"
+}
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed" && ! lacking "$1" >/dev/null; }
 
 missing=() missing_optional=()
 for pkg in "${required[@]}"; do installed "$pkg" || missing+=("$pkg"); done
@@ -54,7 +103,10 @@ for pkg in "${optional[@]}"; do
         missing_optional+=("$pkg")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ]; then
+    check_commands
+    exit 0
+fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -115,11 +167,17 @@ fi
 
 for pkg in "${missing_optional[@]}"; do
     echo "Installing (optional): $pkg"
-    if install "$pkg"; then
+    if install "$pkg" && ! command=$(hash -r; lacking "$pkg"); then
         rm -f "$state/missing-$pkg.txt"
     else
-        reason=$(why_not "$pkg")
+        if installed_anyway=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null) \
+            && [[ $installed_anyway == *"install ok installed"* ]]; then
+            reason="installed, but it brought no '$command'"
+        else
+            reason=$(why_not "$pkg")
+        fi
         echo "$reason" >"$state/missing-$pkg.txt"
         echo "deps: optional $pkg not installed: $reason"
     fi
 done
+check_commands
