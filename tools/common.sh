@@ -6,9 +6,15 @@
 #                             always) a virtual one from Xvfb
 #   pak_wine PREFIX [--fresh] a Wine prefix, made when missing (--fresh: anew),
 #                             with its server running
-#   pak_have_wine32           whether 32-bit Windows programs can run
+#   pak_wine_run PROGRAM ARG...  starts a Windows program (tools/wine.sh: the
+#                             loader its header asks for)
 #   pak_wine_bits WHAT        sets pak_bits to the architectures Wine runs here
 #                             (32 64, or 64 alone, saying that WHAT is skipped)
+#                             and pak_wine32 to how 32-bit programs run:
+#                             native, emulated or "" (see below)
+#   pak_tessup_opens TESSUP ARCHIVE REPORT FOLDER  Tessup.exe, started in FOLDER,
+#                             opens the archive given on its command line,
+#                             writes its report and ends on Escape
 #   pak_skip TEXT             says "SKIPPED: TEXT" and notes it for .ci/run
 #   pak_version [4]           the project's version, from CMakeLists.txt (with 4:
 #                             padded with ".0" to four numbers)
@@ -92,26 +98,124 @@ pak_wine() {
         kill -0 "$pak_pid" 2>/dev/null || { echo "Wine's server did not start" >&2; return 1; }
         sleep 0.1
     done
-    wine wineboot --init </dev/null >/dev/null 2>&1
+    pak_wine_run wineboot --init </dev/null >/dev/null 2>&1
 }
 
-pak_have_wine32() {
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"
+pak_wine_run() { "$pak_root/tools/wine.sh" "$@"; }
+
+# 32-bit Windows programs need 32-bit Wine (wine32:i386, an optional package)
+# and a kernel that runs 32-bit x86 programs, which is found out by running
+# one. Where the kernel refuses them ("Exec format error"), qemu-user's
+# qemu-i386 is registered with binfmt_misc (mounted first if it isn't) and
+# runs them, emulated: every 32-bit program then takes about 45 s of CPU to
+# start. PAK_WINE32_NATIVE=0 takes that route even where the kernel would run
+# them itself (to try it; the registration stays until the next boot or
+# `echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386`). Sets pak_wine32 to native
+# or emulated, or to "" with the reason in pak_wine32_why.
+pak_i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+pak_i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+pak_wine32_loader=/usr/lib/wine/wine
+
+# The enabled binfmt_misc entry that hands 32-bit x86 programs to an
+# interpreter, if any: its interpreter.
+pak_binfmt_i386() {
+    local entry magic
+    magic=$(printf '%b' "$pak_i386_magic" | od -An -tx1 | tr -d ' \n')
+    for entry in /proc/sys/fs/binfmt_misc/*; do
+        [ -f "$entry" ] && grep -qx enabled "$entry" 2>/dev/null && grep -qx "magic $magic" "$entry" || continue
+        sed -n 's/^interpreter //p' "$entry"
+        return 0
+    done
+    return 1
 }
 
-# Why 32-bit Windows programs can't run here, as tools/deps.sh found it.
-pak_wine32_missing() {
-    local file="$pak_root/build-deps/missing-wine32:i386.txt" reason="it was not asked for"
-    [ ! -f "$file" ] || reason=$(cat "$file")
-    echo "32-bit Wine (wine32:i386) can't be installed: $reason"
+pak_wine32_check() {
+    [ -z "${pak_wine32+set}" ] || return 0   # found out once a script
+    pak_wine32="" pak_wine32_why=""
+    local sudo="" missing="$pak_root/build-deps/missing-wine32:i386.txt" interpreter
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    if [ ! -x "$pak_wine32_loader" ]; then
+        pak_wine32_why="32-bit Wine (wine32:i386) can't be installed: $(cat "$missing" 2>/dev/null || echo "it was not asked for")"
+        return 0
+    fi
+    if [ "${PAK_WINE32_NATIVE:-1}" != 0 ] && ! pak_binfmt_i386 >/dev/null \
+        && "$pak_wine32_loader" --version >/dev/null 2>&1; then
+        pak_wine32=native
+        return 0
+    fi
+    if ! interpreter=$(pak_binfmt_i386); then
+        "$pak_root/tools/deps.sh" --optional qemu-user=/usr/bin/qemu-i386
+        if [ ! -x /usr/bin/qemu-i386 ]; then
+            pak_wine32_why="this kernel runs no 32-bit x86 program and qemu-user can't be installed: $(cat "$pak_root/build-deps/missing-qemu-user.txt" 2>/dev/null)"
+            return 0
+        fi
+        [ -e /proc/sys/fs/binfmt_misc/register ] \
+            || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || true
+        # F: the kernel opens the interpreter now, so it serves in every mount
+        # namespace; a stale entry of the same name is removed first.
+        if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+            echo -1 | $sudo tee /proc/sys/fs/binfmt_misc/qemu-i386 >/dev/null || true
+        fi
+        if ! printf '%s' ":qemu-i386:M::$pak_i386_magic:$pak_i386_mask:/usr/bin/qemu-i386:F" \
+            | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null 2>&1; then
+            pak_wine32_why="this kernel runs no 32-bit x86 program and qemu-i386 can't be registered with binfmt_misc"
+            return 0
+        fi
+        interpreter=/usr/bin/qemu-i386
+        local why="this kernel runs none"
+        [ "${PAK_WINE32_NATIVE:-1}" != 0 ] || why="PAK_WINE32_NATIVE=0 asks for emulation"
+        echo "32-bit programs: $why, so $interpreter is registered with binfmt_misc to run them, emulated (about 45 s for every 32-bit program start)"
+    fi
+    if ! "$pak_wine32_loader" --version >/dev/null 2>&1; then
+        pak_wine32_why="32-bit Wine doesn't start, natively or through $interpreter"
+        return 0
+    fi
+    pak_wine32=emulated
 }
 
 pak_wine_bits() {
+    pak_wine32_check
     pak_bits=(32 64)
-    if ! pak_have_wine32; then
-        pak_skip "$1: $(pak_wine32_missing)"
+    if [ -z "$pak_wine32" ]; then
+        pak_skip "$1: $pak_wine32_why"
         pak_bits=(64)
     fi
+}
+
+# Starts Tessup.exe ($1, a Linux or Windows path) in folder $4 with the
+# archive $2 (its Windows path) as its argument, waits for its dialog and the
+# report $3 (a Linux path) next to the archive, then ends it with Escape: it
+# must end, with status 0. The waits are long enough for a 32-bit program
+# started under emulation.
+pak_tessup_opens() {
+    local tessup=$1 archive=$2 report=$3 folder=$4 window="" pid status=0
+    rm -f "$report"
+    (cd "$folder" && exec "$pak_root/tools/wine.sh" "$tessup" "$archive" </dev/null >/dev/null 2>&1) &
+    pid=$!
+    pak_pids+=("$pid")
+    for _ in $(seq 3000); do
+        [ -s "$report" ] && window=$(xdotool search --name '^Corvane UnPaker v 0\.1$' 2>/dev/null | head -1 || true)
+        [ -n "$window" ] && break
+        kill -0 "$pid" 2>/dev/null || { echo "Tessup.exe ended by itself" >&2; return 1; }
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then
+        kill "$pid" 2>/dev/null || true
+        echo "Tessup.exe showed no dialog with the archive opened (no report beside it) in 300 s" >&2
+        return 1
+    fi
+    xdotool windowfocus --sync "$window" key Escape
+    for _ in $(seq 300); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid" 2>/dev/null || true
+        echo "Tessup.exe still runs 30 s after Escape" >&2
+        return 1
+    fi
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || { echo "Tessup.exe ended with status $status" >&2; return 1; }
 }
 
 pak_skip() {

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 
-tools/deps.sh clang libclang-rt-14-dev
+tools/deps.sh clang=clang++ libclang-rt-14-dev
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja \
     -DPAK_FUZZ=ON -DPAK_BUILD_TESTS=OFF -DPAK_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-fuzz --target pak_fuzzer pak_fuzz_seeds

@@ -53,7 +53,8 @@ fi
 [[ "$SOURCE_DATE_EPOCH" =~ ^[0-9]+$ ]] || fail "no commit time: '$SOURCE_DATE_EPOCH'"
 export SOURCE_DATE_EPOCH
 
-[ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip
+[ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix=i686-w64-mingw32-g++-posix,i686-w64-mingw32-objdump \
+    g++-mingw-w64-x86-64-posix=x86_64-w64-mingw32-g++-posix,x86_64-w64-mingw32-objdump nsis=makensis zip=zip
 
 rm -rf "$dist"
 mkdir -p "$dist"

@@ -20,7 +20,8 @@ fail() {
     exit 1
 }
 
-[ "${1:-}" = --no-deps ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip unzip
+[ "${1:-}" = --no-deps ] || tools/deps.sh g++-mingw-w64-i686-posix=i686-w64-mingw32-g++-posix,i686-w64-mingw32-objdump \
+    g++-mingw-w64-x86-64-posix=x86_64-w64-mingw32-g++-posix,x86_64-w64-mingw32-objdump nsis=makensis zip=zip unzip=unzip
 
 commit=$(git rev-parse HEAD)
 version=$(pak_version)

@@ -25,7 +25,7 @@ source "$(dirname "$0")/common.sh"
 build="${BUILD:-build}"
 out="$(realpath -m "${1:-$build/screenshots}")"
 
-tools/deps.sh xvfb xdotool imagemagick openbox
+tools/deps.sh xvfb=Xvfb xdotool=xdotool imagemagick=import,compare openbox=openbox
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target Tessup make_sample_pak
 tessup="$(realpath "$build/ui/Tessup")"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs Tessup.exe, the 32-bit Windows build (the 64-bit one, saying so on a line
-# starting "SKIPPED:", when 32-bit Wine can't be installed), under Wine on a virtual X display
+# starting "SKIPPED:", where 32-bit programs can't run or run only emulated:
+# see pak_wine_bits in common.sh), under Wine on a virtual X display
 # inside Wine's own desktop (there Wine draws the title bars and the system
 # menu itself), does the whole job with the keyboard as a user would, and
 # saves a PNG of the desktop at every step:
@@ -25,9 +26,14 @@ source "$(dirname "$0")/common.sh"
 
 # Wine's own fonts hold "MS Sans Serif", which the templates name, and the
 # glyphs of its title-bar buttons.
-tools/deps.sh xvfb xdotool imagemagick fonts-wine wine64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-    --optional wine32:i386
+tools/deps.sh xvfb=Xvfb xdotool=xdotool imagemagick=import fonts-wine wine=wine,wineserver \
+    wine64=/usr/lib/wine/wine64 g++-mingw-w64-i686-posix=i686-w64-mingw32-g++-posix \
+    g++-mingw-w64-x86-64-posix=x86_64-w64-mingw32-g++-posix procps=pgrep --optional wine32:i386=/usr/lib/wine/wine
 pak_wine_bits "the 32-bit Tessup.exe's screenshots (the 64-bit one's are taken)"
+if [ "$pak_wine32" = emulated ]; then
+    pak_skip "the 32-bit Tessup.exe's screenshots (the 64-bit one's are taken): 32-bit programs run emulated here; tools/windows_test.sh starts the 32-bit Tessup.exe once"
+    pak_bits=(64)
+fi
 bits=${pak_bits[0]}
 case $bits in
     32) toolchain=mingw-w64-i686.cmake ;;
@@ -51,7 +57,7 @@ pak_wine "$(realpath -m "$build/wineprefix")"
 for font in /usr/share/wine/fonts/*; do
     ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
-wine "$(realpath "$build/tests/ui/make_sample_pak.exe")" "Z:$work/data.pak" </dev/null >/dev/null 2>&1
+pak_wine_run "$(realpath "$build/tests/ui/make_sample_pak.exe")" "Z:$work/data.pak" </dev/null >/dev/null 2>&1
 
 # Saves the desktop as $1 once the step has had time to paint.
 shot() {
@@ -84,7 +90,7 @@ expect_file() {
 # Wine's desktop, 800 x 600, with the program in it; started in the sample's
 # folder, so the chooser opens there.
 cd "$work"
-pak_start wine explorer /desktop=Tessup,800x600 "$tessup" </dev/null >/dev/null 2>&1
+pak_start "$pak_root/tools/wine.sh" explorer /desktop=Tessup,800x600 "$tessup" </dev/null >/dev/null 2>&1
 cd "$pak_root"
 expect_window "Tessup - Wine desktop"
 desktop="$(xdotool search --name "Tessup - Wine desktop" | head -1)"

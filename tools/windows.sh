@@ -26,7 +26,9 @@ for arg in "$@"; do
 done
 # The posix thread model's compilers only (GoogleTest needs std::thread); the
 # toolchain files name them, so the system's default stays as it is.
-[ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis zip
+[ "$deps" = 0 ] || tools/deps.sh g++-mingw-w64-i686-posix=i686-w64-mingw32-g++-posix,i686-w64-mingw32-objdump \
+    g++-mingw-w64-x86-64-posix=x86_64-w64-mingw32-g++-posix,x86_64-w64-mingw32-objdump nsis=makensis zip=zip \
+    binutils=objdump
 
 version=$(pak_version)
 nsis_version=$(pak_version 4)   # the setup's version block takes four numbers

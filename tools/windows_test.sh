@@ -3,16 +3,23 @@
 # their test suites (Tessup.exe's on a display: the one there is, else a
 # virtual one), what pakunpack.exe does with one generated archive compared
 # with the Linux build (listing, JSON, report, extraction, statuses and the
-# extracted tree, byte for byte), and the zipped pakunpack.exe.
-# Without 32-bit Wine (an optional package, see README) the 32-bit runs are
-# skipped, each on a line starting "SKIPPED:"; everything else must run.
+# extracted tree, byte for byte), Tessup.exe started with that archive, and
+# the zipped pakunpack.exe.
+# The 32-bit suites run as one process each, since where the kernel runs no
+# 32-bit program they run emulated and every start costs about 45 s (see
+# pak_wine_bits in common.sh); pakunpack's own suite, which starts
+# pakunpack.exe some fifty times, runs 64-bit only: the comparison stands in
+# for it. Where 32-bit programs can't run at all the 32-bit runs are
+# skipped, on a line starting "SKIPPED:" that says why; everything else must
+# run.
 #   tools/windows_test.sh            everything
 #   tools/windows_test.sh --no-deps  without the package check
 set -euo pipefail
 # shellcheck source=tools/common.sh
 source "$(dirname "$0")/common.sh"
 
-[ "${1:-}" = --no-deps ] || tools/deps.sh wine64 xvfb unzip locales --optional wine32:i386
+[ "${1:-}" = --no-deps ] || tools/deps.sh wine=wine,wineserver wine64=/usr/lib/wine/wine64 xvfb=Xvfb \
+    xdotool=xdotool unzip=unzip locales=localedef --optional wine32:i386=/usr/lib/wine/wine
 # Wine takes the ANSI code page from the locale: a test of double-byte names
 # runs under Japanese's (932).
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
@@ -80,17 +87,40 @@ same() {   # $1 label, $2 $3 files that must be identical
 
 run_all linux "$linux/cli/pakunpack"
 
+# All the tests of one test program of the 32-bit build in one run; its
+# output is kept in $suite_out, its counts are shown.
+run_suite() {   # $1 the test program, then its arguments
+    local program=$1 status=0
+    shift
+    echo "-- ${program##*/} $*"
+    suite_out=$(cd "${program%/*}" && pak_wine_run "$program" "$@" </dev/null 2>&1) || status=$?
+    grep -E '^\[=+\] [0-9]+ tests? from .* ran|^\[ *(PASSED|SKIPPED|FAILED) *\] [0-9]+ tests?[.,]' <<<"$suite_out" || true
+    if [ "$status" != 0 ] || ! grep -q '^\[  PASSED  \]' <<<"$suite_out"; then
+        printf '%s\n' "$suite_out" >&2
+        echo "${program##*/} $*: failed (status $status)" >&2
+        exit 1
+    fi
+}
+
 ran=()
-pak_wine_bits "win32 under Wine (test suites, comparison with Linux, zipped pakunpack.exe)"
+pak_wine_bits "win32 under Wine (test suites, comparison with Linux, Tessup.exe, zipped pakunpack.exe)"
 for bits in "${pak_bits[@]}"; do
     build="$pak_root/build-win$bits"
     cmake --build "$build" -j2 >/dev/null   # current with the sources
     echo "== win$bits: tests under Wine"
-    ctest --test-dir "$build" --output-on-failure -j2
+    if [ "$bits" = 64 ]; then
+        ctest --test-dir "$build" --output-on-failure -j2
+    else
+        run_suite "$build/tests/archive_tests.exe"
+        LC_ALL=ja_JP.UTF-8 run_suite "$build/tests/archive_tests.exe" \
+            --gtest_filter=WindowsFiles.DoubleByteNamesKeepTheirCharacters
+        ! grep -q '^\[  SKIPPED \]' <<<"$suite_out" || { echo "the double-byte names were skipped under code page 932" >&2; exit 1; }
+        run_suite "$build/tests/ui/win32_ui_tests.exe"
+    fi
 
     echo "== win$bits: the same archive as on Linux"
     side="win$bits"
-    run_all "$side" wine "$build/cli/pakunpack.exe"
+    run_all "$side" pak_wine_run "$build/cli/pakunpack.exe"
     for case in list extract; do
         same "$case output" "$compare/linux-$case/$case.out" "$compare/$side-$case/$case.out"
         same "$case errors" "$compare/linux-$case/$case.err" "$compare/$side-$case/$case.err"
@@ -99,7 +129,7 @@ for bits in "${pak_bits[@]}"; do
     same "extracted tree" "$compare/linux-extract/tree.txt" "$compare/$side-extract/tree.txt"
     # The report and the JSON name the archive by its absolute path, which
     # is the system's own on each side; everything else is byte for byte.
-    windows_path=$(winepath -w "$sample" 2>/dev/null)
+    windows_path=$(pak_wine_run winepath -w "$sample" 2>/dev/null)
     same "report" <(sed "4s|.*|Name:ARCHIVE|" "$compare/linux-scan/report.txt") \
         <(sed "4s|.*|Name:ARCHIVE|" "$compare/$side-scan/report.txt")
     same "report's Name: line" <(printf 'Name:%s\n' "$windows_path") <(sed -n 4p "$compare/$side-scan/report.txt")
@@ -110,13 +140,21 @@ for bits in "${pak_bits[@]}"; do
     strip_archive() { sed '1s|^{"archive":[^,]*,|{"archive":ARCHIVE,|' "$1"; }
     same "JSON listing" <(strip_archive "$compare/linux-json/json.out") <(strip_archive "$compare/$side-json/json.out")
 
+    echo "== win$bits: Tessup.exe started with the archive"
+    mkdir -p "$compare/$side-tessup"
+    cp "$sample" "$compare/$side-tessup/"
+    pak_tessup_opens "$build/ui/Tessup.exe" "$(pak_wine_run winepath -w "$compare/$side-tessup/${sample##*/}")" \
+        "$compare/$side-tessup/Scan_log.txt" "$compare"
+    same "Tessup.exe's report" <(sed "4s|.*|Name:ARCHIVE|" "$compare/$side-scan/report.txt") \
+        <(sed "4s|.*|Name:ARCHIVE|" "$compare/$side-tessup/Scan_log.txt")
+
     echo "== win$bits: the zipped program"
     name="corvane-unpaker-$version-win$bits"
     check="$build/zip-check"
     rm -rf "$check"
     mkdir -p "$check"
     unzip -q "$build/$name.zip" -d "$check"
-    got=$(wine "$check/$name/pakunpack.exe" --version | tr -d '\r')
+    got=$(pak_wine_run "$check/$name/pakunpack.exe" --version | tr -d '\r')
     [ "$got" = "pakunpack $version" ] || { echo "the zipped pakunpack.exe says '$got'" >&2; exit 1; }
     rm -rf "$check"
     ran+=("win$bits")
