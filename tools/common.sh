@@ -141,6 +141,7 @@ pak_wine32_check() {
     if [ "${PAK_WINE32_NATIVE:-1}" != 0 ] && ! pak_binfmt_i386 >/dev/null \
         && "$pak_wine32_loader" --version >/dev/null 2>&1; then
         pak_wine32=native
+        echo "32-bit programs run natively"
         return 0
     fi
     if ! interpreter=$(pak_binfmt_i386); then
@@ -164,13 +165,14 @@ pak_wine32_check() {
         interpreter=/usr/bin/qemu-i386
         local why="this kernel runs none"
         [ "${PAK_WINE32_NATIVE:-1}" != 0 ] || why="PAK_WINE32_NATIVE=0 asks for emulation"
-        echo "32-bit programs: $why, so $interpreter is registered with binfmt_misc to run them, emulated (about 45 s for every 32-bit program start)"
+        echo "32-bit programs: $why, so $interpreter is registered with binfmt_misc to run them (about 45 s for every 32-bit program start)"
     fi
     if ! "$pak_wine32_loader" --version >/dev/null 2>&1; then
         pak_wine32_why="32-bit Wine doesn't start, natively or through $interpreter"
         return 0
     fi
     pak_wine32=emulated
+    echo "32-bit programs run emulated, through $interpreter (binfmt_misc)"
 }
 
 pak_wine_bits() {
