@@ -84,10 +84,41 @@ pak_display() {
 # by its id too), with no terminal or pipe of ours: CTest and the callers'
 # pipes then have nothing to wait for. No Mono or Gecko installer dialogs,
 # no Linux menu entries or file types from Wine's side.
+# A new prefix is a copy of a template made once per Wine installation in
+# build-wine/: with 32-bit Wine installed, making a 64-bit prefix starts
+# 32-bit helpers, which under emulation takes minutes (a copy takes seconds).
 pak_wine() {
-    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    wineserver -k 2>/dev/null || true   # one left from an interrupted run
-    [ "${2:-}" != --fresh ] || rm -rf "$WINEPREFIX"
+    local prefix=$1 template
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true   # one left from an interrupted run
+    [ "${2:-}" != --fresh ] || rm -rf "$prefix"
+    if [ ! -f "$prefix/system.reg" ]; then
+        pak_wine32_check
+        template=$(/usr/lib/wine/wine64 --version | tr -c 'A-Za-z0-9.\n-' _)
+        template="$pak_root/build-wine/template-$template${pak_wine32:+-with-32-bit}"
+        if [ ! -f "$template/made" ]; then
+            rm -rf "$template"
+            pak_wine_server "$template"
+            pak_wine_run wineboot --init </dev/null >/dev/null 2>&1
+            pak_wine_run wineboot --shutdown </dev/null >/dev/null 2>&1 || true
+            wineserver -k 2>/dev/null || true
+            wait "$pak_pid" 2>/dev/null || true   # the registry is saved as the server ends
+            touch "$template/made"
+        fi
+        rm -rf "$prefix"
+        mkdir -p "$(dirname "$prefix")"
+        cp -a "$template" "$prefix"
+        rm -f "$prefix/made"
+    fi
+    pak_wine_server "$prefix"
+    pak_wine_run wineboot --init </dev/null >/dev/null 2>&1
+}
+
+# Starts Wine's server for prefix $1 (made when missing) and makes it the
+# prefix of every Wine program started from here on.
+pak_wine_server() {
+    export WINEPREFIX=$1
+    wineserver -k 2>/dev/null || true
     mkdir -p "$WINEPREFIX"
     pak_start wineserver -f -p </dev/null >/dev/null 2>&1
     pak_wine_servers+=("$WINEPREFIX")
@@ -98,7 +129,6 @@ pak_wine() {
         kill -0 "$pak_pid" 2>/dev/null || { echo "Wine's server did not start" >&2; return 1; }
         sleep 0.1
     done
-    pak_wine_run wineboot --init </dev/null >/dev/null 2>&1
 }
 
 pak_wine_run() { "$pak_root/tools/wine.sh" "$@"; }
