@@ -1,5 +1,7 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
-// reading, and outputs that replace an existing file by renaming over it.
+// reading, and outputs written as files without a name (Linux's O_TMPFILE)
+// or, where there are none, under names of their own, that replace an
+// existing file by renaming over it.
 #include "file_io.h"
 #include "system_calls.h"
 #include "pak_archive.h"
@@ -453,11 +455,15 @@ int CreateTemporary(int dir, std::string& tempName)
 }
 
 #ifdef O_TMPFILE
-// Whether this process can give an unnamed file a name: through its entry
-// in /proc/self/fd, which needs /proc. Found out once, with the first
-// unnamed file.
-enum class Linking { Unknown, Works, Fails };
-std::atomic<Linking> g_linking{Linking::Unknown};
+// Whether this process can give an unnamed file a name through its entry in
+// /proc/self/fd, which needs /proc. Found out once, with the first unnamed
+// file.
+enum class Known { Unknown, Yes, No };
+std::atomic<Known> g_procLinks{Known::Unknown};
+// Whether it can by the descriptor itself (AT_EMPTY_PATH), which the system
+// allows only to some (CAP_DAC_READ_SEARCH) and which saves the look-up of
+// the /proc path. Found out with the first link.
+std::atomic<Known> g_descriptorLinks{Known::Unknown};
 std::atomic<bool> g_unnamedOutputs{true};
 
 // "/proc/self/fd/N", the path through which the unnamed file open as `fd`
@@ -469,18 +475,39 @@ void SelfPath(int fd, char (&path)[40])
 
 bool CanLink(int fd)
 {
-    Linking known = g_linking.load();
-    if (known == Linking::Unknown) {
+    Known known = g_procLinks.load();
+    if (known == Known::Unknown) {
         char self[40];
         SelfPath(fd, self);
         struct stat mine {};
         struct stat there {};
         const bool works = ::fstat(fd, &mine) == 0 && ::stat(self, &there) == 0 && mine.st_dev == there.st_dev &&
                            mine.st_ino == there.st_ino;
-        known = works ? Linking::Works : Linking::Fails;
-        g_linking.store(known);
+        known = works ? Known::Yes : Known::No;
+        g_procLinks.store(known);
     }
-    return known == Linking::Works;
+    return known == Known::Yes;
+}
+
+// Links the unnamed file open as `fd` in as `name` in `dir`: 0, or errno.
+int Link(int fd, int dir, const char* name)
+{
+    const Known byDescriptor = g_descriptorLinks.load();
+    if (byDescriptor != Known::No) {
+        if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) {
+            g_descriptorLinks.store(Known::Yes);
+            return 0;
+        }
+        // Refused to those who may not (as to a process that has given up
+        // the capability since): ENOENT, which the way through /proc tells
+        // from a folder that is gone.
+        if (errno != ENOENT)
+            return errno;
+        g_descriptorLinks.store(Known::No);
+    }
+    char self[40];
+    SelfPath(fd, self);
+    return ::linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
 // A new file without a name in `dir`, to be linked in by Commit; -1 when
@@ -490,7 +517,7 @@ bool CanLink(int fd)
 int CreateUnnamed(int dir, int& refusal)
 {
     refusal = 0;
-    if (!g_unnamedOutputs.load() || g_linking.load() == Linking::Fails)
+    if (!g_unnamedOutputs.load() || g_procLinks.load() == Known::No)
         return -1;
     const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -506,14 +533,13 @@ int CreateUnnamed(int dir, int& refusal)
 // Begin judges one.
 FileError NameUnnamed(int fd, int dir, const std::string& name, bool replacing, const FileIdentity& protect)
 {
-    char self[40];
-    SelfPath(fd, self);
     for (int attempt = 0; !replacing; ++attempt) {
-        if (::linkat(AT_FDCWD, self, dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        const int code = Link(fd, dir, name.c_str());
+        if (code == 0)
             return FileError{};
         struct stat st {};
-        if (errno != EEXIST || attempt == 8)
-            return SystemError(errno);
+        if (code != EEXIST || attempt == 8)
+            return SystemError(code);
         if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             const FileError inTheWay = InTheWay(st, protect);
             if (inTheWay.problem != FileProblem::None)
@@ -526,18 +552,18 @@ FileError NameUnnamed(int fd, int dir, const std::string& name, bool replacing, 
     // Linked under a temporary name, then renamed over the old file, which
     // keeps its name until the new one takes it.
     char temp[32];
-    int attempt = 0;
-    do {
+    int code = EEXIST;
+    for (int attempt = 0; code == EEXIST && attempt < 64; ++attempt) {
         TemporaryName(temp);
-        if (::linkat(AT_FDCWD, self, dir, temp, AT_SYMLINK_FOLLOW) == 0) {
-            if (::renameat(dir, temp, dir, name.c_str()) == 0)
-                return FileError{};
-            const int code = errno;
-            RemoveIfStillMine(dir, temp, fd);
-            return SystemError(code);
-        }
-    } while (errno == EEXIST && ++attempt < 64);
-    return SystemError(errno);
+        code = Link(fd, dir, temp);
+    }
+    if (code != 0)
+        return SystemError(code);
+    if (::renameat(dir, temp, dir, name.c_str()) == 0)
+        return FileError{};
+    code = errno;
+    RemoveIfStillMine(dir, temp, fd);
+    return SystemError(code);
 }
 #else
 int CreateUnnamed(int, int& refusal)
@@ -603,7 +629,7 @@ bool OutputFile::Commit()
     const int folder = m_native.folder;
     const std::string& name = m_native.name;
     const std::string& tempName = m_native.tempName;
-    int code = FlushError(fd);
+    const int code = FlushError(fd);
     if (code != 0) {
         Fail(code);
     } else if (m_native.unnamed) {
