@@ -520,10 +520,12 @@ int CreateUnnamed(int dir, int& refusal)
     if (!g_unnamedOutputs.load() || g_procLinks.load() == Known::No)
         return -1;
     const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (fd < 0) {
         refusal = errno;
-    else if (!CanLink(fd))
-        return ::close(fd), -1;
+    } else if (!CanLink(fd)) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -722,12 +724,13 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(EBADF);
         return out;
     }
-    if (HasNul(name) || (name.empty() && m_current)) {
-        out.m_error = SystemError(name.empty() ? ENOENT : EINVAL);
+    if (HasNul(name)) {
+        out.m_error = SystemError(EINVAL);
         return out;
     }
     if (name.empty()) {
-        out.m_error = FileError{FileProblem::Folder, 0};   // a path that ends in a separator
+        // A path that ends in a separator: the folder itself is in the way.
+        out.m_error = m_current ? SystemError(ENOENT) : FileError{FileProblem::Folder, 0};
         return out;
     }
     const int dir = m_native.fd;
