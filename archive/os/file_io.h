@@ -125,9 +125,10 @@ class OutputFolder;
 // dropped (destroyed without a successful Commit) leaves nothing behind, no
 // incomplete file and no temporary file. What Begin made is never removed
 // by a name that might by then be another process's file: an unnamed file
-// (Linux) just goes, a Windows file goes through its own handle, and only
-// the named way (POSIX without unnamed files) removes a name, after checking
-// that it is still this output's file.
+// (Linux) just goes, a Windows file goes through its own handle. Only an
+// unnamed file's temporary name whose rename failed, and outputs written the
+// named way (POSIX without unnamed files), are removed by name, right after
+// checking that the name is still this output's file.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -147,13 +148,13 @@ public:
     bool ExtendTo(std::uint64_t size);
 
     // Puts the file under its name, replacing the file that had it, and
-    // closes it. False when a write, the flush of its data, the naming or
-    // the rename failed (or one did earlier): then nothing of this output is
-    // left and the name is as it was. An unnamed output whose name another
-    // process has given to a file since Begin judges that file as Begin
-    // would: a regular file other than the protected one is replaced,
-    // anything else fails the output. Commit is the end of the output
-    // either way.
+    // closes it. False when a write, the naming or the rename failed, or
+    // (POSIX) the flush that the file's last close would make, or one did
+    // earlier: then nothing of this output is left and the name is as it
+    // was. An unnamed output whose name another process has given to a file
+    // since Begin judges that file as Begin would: a regular file other than
+    // the protected one is replaced, anything else fails the output. Commit
+    // is the end of the output either way.
     bool Commit();
 
     // Why the output couldn't be started, written or committed.
