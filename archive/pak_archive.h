@@ -294,11 +294,14 @@ std::string SystemErrorText(int code);
 
 // For programs, first thing in main. A write beyond a file-size limit then
 // fails with the system's reason instead of ending the process (SIGXFSZ is
-// ignored), and an interruption (SIGINT, SIGTERM, SIGHUP; on Windows a
-// console control event) removes the output being written at that moment,
-// a new file or the temporary beside a file it would replace, before the
-// process ends as the signal would have ended it. A signal that was ignored
-// when the process started stays ignored.
+// ignored), and a signal that ends the process (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU and the like: every one that
+// comes from outside the program; on Windows a console control event)
+// first removes the output being written at that moment, a new file or the
+// temporary beside a file it would replace, where it has a name yet, before
+// the process ends as the signal would have ended it. Only a signal's
+// default action is taken over: one ignored or handled when the process
+// started stays so.
 void InstallOutputSignalHandlers();
 
 // Paths as both programs see them: the texts are the platform's single-byte

@@ -123,7 +123,12 @@ class OutputFolder;
 // An output being written. Until Commit succeeds nothing of it shows under
 // its name: a file that had the name keeps its bytes, and an output that is
 // dropped (destroyed without a successful Commit) leaves nothing behind, no
-// incomplete file and no temporary file.
+// incomplete file and no temporary file. What Begin made is never removed
+// by a name that might by then be another process's file: an unnamed file
+// (Linux) just goes, a Windows file goes through its own handle. Only an
+// unnamed file's temporary name whose rename failed, and outputs written the
+// named way (POSIX without unnamed files), are removed by name, right after
+// checking that the name is still this output's file.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -142,10 +147,14 @@ public:
     // hole where the file system allows). False when it can't.
     bool ExtendTo(std::uint64_t size);
 
-    // Closes the file and puts it under its name, replacing the file that
-    // had it. False when a write, the close or the rename failed (or one
-    // did earlier): then nothing of this output is left and the name is as
-    // it was. Commit is the end of the output either way.
+    // Puts the file under its name, replacing the file that had it, and
+    // closes it. False when a write, the naming or the rename failed, or
+    // (POSIX) the flush that the file's last close would make, or one did
+    // earlier: then nothing of this output is left and the name is as it
+    // was. An unnamed output whose name another process has given to a file
+    // since Begin judges that file as Begin would: a regular file other than
+    // the protected one is replaced, anything else fails the output. Commit
+    // is the end of the output either way.
     bool Commit();
 
     // Why the output couldn't be started, written or committed.
@@ -160,7 +169,7 @@ private:
     // What the system knows the output by.
 #ifdef _WIN32
     struct Native {
-        HANDLE handle = INVALID_HANDLE_VALUE;
+        HANDLE handle = INVALID_HANDLE_VALUE;   // marked for deletion until Commit
         std::wstring path;       // the full path the output ends up under
         std::wstring tempPath;   // where it is written meanwhile; empty: at `path` itself
     };
@@ -169,12 +178,22 @@ private:
         int fd = -1;
         int folder = AT_FDCWD;   // the folder's descriptor, borrowed from its OutputFolder
         std::string name;        // the name the output ends up under
-        std::string tempName;    // where it is written meanwhile; empty: under `name` itself
+        // Unnamed: the file has no name until Commit links it in. Named: it
+        // is written under `tempName`, or under `name` itself when that is empty.
+        bool unnamed = false;
+        bool replacing = false;  // unnamed: a regular file had the name at Begin
+        FileIdentity protect;    // unnamed: the file the name may never be taken from
+        std::string tempName;
     };
 #endif
     Native m_native;
     FileError m_error;
 };
+
+// Whether outputs may start as files without a name where the system has
+// them (the default). Tests turn it off to take the way that systems without
+// them take. Not for use while an output is being written.
+void UseUnnamedOutputs(bool use);
 
 // A folder that outputs are created in: the current directory, or one level
 // below it. Outputs never pass through a symbolic link (on Windows: a
@@ -205,15 +224,18 @@ public:
     // (not replaced, removed, or a link), so it can be used again as it is.
     bool StillNamedBy(const std::string& name) const;
 
-    // Starts output `name` in this folder. A name that doesn't exist yet is
-    // created exclusively and written in place. An existing regular file
-    // other than `protect` is left alone while the output is written to a
-    // new file beside it, which Commit renames over it (so other names of a
-    // hard-linked file keep their bytes; the new file has a new file's
-    // mode). Not open, with Error() set, when the name is a symbolic link,
-    // a folder, another non-regular file or `protect` (on Windows also a
-    // device name, NotRegular, which is never created as a file), or when
-    // the system refuses.
+    // Starts output `name` in this folder. An existing regular file other
+    // than `protect` is left alone while the output is written, and Commit
+    // renames the new file over it (so other names of a hard-linked file
+    // keep their bytes; the new file has a new file's mode). The output is
+    // written to a file without a name where the system has them (on Linux
+    // O_TMPFILE); otherwise a new name is created exclusively and written in
+    // place, and a replacement is written to a new file beside the old one.
+    // Not open, with Error() set, when the name is a symbolic link, a
+    // folder, another non-regular file or `protect` (on Windows also a
+    // device name, NotRegular, which is never created as a file), when the
+    // name is empty in a folder other than Current() (the path names the
+    // folder itself: Folder), or when the system refuses.
     OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
 
 private:
@@ -229,8 +251,6 @@ private:
 #else
     struct Native {
         int fd = -1;   // AT_FDCWD for Current()
-        // Whether the last output begun here replaced an existing file.
-        mutable bool expectExisting = false;
     };
 #endif
     Native m_native;

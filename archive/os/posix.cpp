@@ -1,5 +1,7 @@
 // The file layer on POSIX systems: descriptor-level opens, stdio streams for
-// reading, and outputs that replace an existing file by renaming over it.
+// reading, and outputs written as files without a name (Linux's O_TMPFILE)
+// or, where there are none, under names of their own, that replace an
+// existing file by renaming over it.
 #include "file_io.h"
 #include "system_calls.h"
 #include "pak_archive.h"
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <new>
 #include <utility>
@@ -48,13 +51,27 @@ bool NameIsStill(int folder, const char* name, int fd)
            mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
 }
 
-// The output being written, kept where the handler for SIGINT, SIGTERM and
-// SIGHUP can find it. The main thread moves the stage; the handler only
-// reads the record, and only while the stage is Writing. During a Busy step
-// (creating, closing, renaming, removing) the handler leaves the signal in
-// g_pending and the step ends the process once it is done, so that no file
-// is created or renamed behind the handler's back. Plain atomic loads and
-// stores: no system call is added to an output's own.
+// Removes `name` in `folder` when it is still the file open as `fd`, which
+// stays open meanwhile (so its inode can't pass to another file). No system
+// call removes a name only if it is a given file: a file that another
+// process renames onto the name between the look and the removal goes. The
+// names this is used for are unnamed outputs' temporaries (which live for
+// one failed rename) and the named way's outputs. Only calls that a signal
+// handler may make.
+void RemoveIfStillMine(int folder, const char* name, int fd)
+{
+    if (NameIsStill(folder, name, fd))
+        ::unlinkat(folder, name, 0);
+}
+
+// The output being written under a name of its own (the named way), kept
+// where the signal handler can find it; unnamed outputs need nothing
+// removed and are not kept here. The main thread moves the stage; the
+// handler only reads the record, and only while the stage is Writing.
+// During a Busy step (creating, closing, renaming, removing) the handler
+// leaves the signal in g_pending and the step ends the process once it is
+// done, so that no file is created or renamed behind the handler's back.
+// Plain atomic loads and stores: no system call is added to an output's own.
 enum Stage : int { kIdle, kWriting, kBusy, kEnding };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
 std::atomic<int> g_stage{kIdle};
@@ -63,19 +80,35 @@ std::atomic<int> g_outFolder{AT_FDCWD};
 std::atomic<int> g_outFd{-1};
 char g_outName[NAME_MAX + 1];   // written only in a Busy step
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that comes from
+// outside the program's own code: a terminal, `kill`, a timer or a limit.
+// The faults (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGSYS, SIGABRT)
+// mean the program itself went wrong and keep their default action, as
+// does SIGPIPE, which only the program's own writes to a pipe raise. The
+// real-time signals are added where they are installed.
+constexpr int kEndingSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 // Removes the output being written, when its name is still its own.
 void RemoveCurrentOutput()
 {
     const int fd = g_outFd.load();
-    const int folder = g_outFolder.load();
-    if (fd >= 0 && NameIsStill(folder, g_outName, fd))
-        ::unlinkat(folder, g_outName, 0);
+    if (fd >= 0)
+        RemoveIfStillMine(g_outFolder.load(), g_outName, fd);
 }
 
 // Ends the process as `signal` would have without a handler (a shell shows
-// 128 + its number).
+// 128 + its number; the signals that dump core still do).
 [[noreturn]] void EndAsSignal(int signal)
 {
     struct sigaction plain {};
@@ -107,7 +140,7 @@ void EndNow(int signal)
     EndAsSignal(signal);
 }
 
-extern "C" void OnInterrupt(int signal)
+extern "C" void OnEndingSignal(int signal)
 {
     const int savedErrno = errno;
     g_pending.store(signal);   // before the stage is looked at: see Settle
@@ -169,6 +202,16 @@ void Unregister(int fd)
         SettleUnchanged();
 }
 
+void AddEndingSignals(sigset_t& set)
+{
+    for (const int signal : kEndingSignals)
+        ::sigaddset(&set, signal);
+#ifdef SIGRTMIN
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        ::sigaddset(&set, signal);
+#endif
+}
+
 } // namespace
 
 void InstallOutputSignalHandlers()
@@ -176,15 +219,17 @@ void InstallOutputSignalHandlers()
     // A write past a file-size limit then fails with EFBIG, like any other.
     ::signal(SIGXFSZ, SIG_IGN);
     struct sigaction handler {};
-    handler.sa_handler = OnInterrupt;
+    handler.sa_handler = OnEndingSignal;
     handler.sa_flags = SA_RESTART;
     ::sigemptyset(&handler.sa_mask);
-    for (const int signal : kInterrupts)
-        ::sigaddset(&handler.sa_mask, signal);
-    for (const int signal : kInterrupts) {
+    AddEndingSignals(handler.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) {
         struct sigaction old {};
-        // A signal ignored from the start (nohup, a background job) stays ignored.
-        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+        // Only a default action is taken over: a signal ignored from the
+        // start (nohup, a background job) stays ignored, and one that has a
+        // handler already (a profiler's) keeps it.
+        if (::sigismember(&handler.sa_mask, signal) == 1 && ::sigaction(signal, nullptr, &old) == 0 &&
+            old.sa_handler == SIG_DFL && (old.sa_flags & SA_SIGINFO) == 0)
             ::sigaction(signal, &handler, nullptr);
     }
 }
@@ -296,17 +341,14 @@ void OutputFile::Discard() noexcept
     if (!IsOpen())
         return;
     EnterBusy();
-    const int fd = m_native.fd;
-    const int folder = m_native.folder;
-    const char* written = (m_native.tempName.empty() ? m_native.name : m_native.tempName).c_str();
-    // Only what this output created goes, the temporary or the new name, and
-    // only while the name is still that file: another process may have put
-    // its own file there since.
-    const bool mine = NameIsStill(folder, written, fd);
+    const int fd = std::exchange(m_native.fd, -1);
+    // An unnamed output goes with its descriptor. A named one is removed,
+    // the temporary or the new name, only while the name is still that file
+    // (another process may have put its own file there since), and before
+    // the descriptor is closed, which on a network file system can take long.
+    if (!m_native.unnamed)
+        RemoveIfStillMine(m_native.folder, (m_native.tempName.empty() ? m_native.name : m_native.tempName).c_str(), fd);
     ::close(fd);
-    m_native.fd = -1;
-    if (mine)
-        ::unlinkat(folder, written, 0);
     Unregister(fd);
 }
 
@@ -344,42 +386,7 @@ bool OutputFile::ExtendTo(std::uint64_t size)
     return true;
 }
 
-bool OutputFile::Commit()
-{
-    if (!IsOpen())
-        return false;
-    if (m_error.problem != FileProblem::None) {
-        Discard();
-        return false;
-    }
-    EnterBusy();
-    const int fd = std::exchange(m_native.fd, -1);
-    const int folder = m_native.folder;
-    const std::string& name = m_native.name;
-    const std::string& tempName = m_native.tempName;
-    bool committed = true;
-    if (::close(fd) != 0) {
-        // The descriptor is gone, so a new name can't be told from a file
-        // another process has put there since: only the temporary, whose
-        // name no one else uses, is removed.
-        Fail(errno);
-        if (!tempName.empty())
-            ::unlinkat(folder, tempName.c_str(), 0);
-        committed = false;
-    } else if (!tempName.empty() && ::renameat(folder, tempName.c_str(), folder, name.c_str()) != 0) {
-        Fail(errno);
-        ::unlinkat(folder, tempName.c_str(), 0);
-        committed = false;
-    }
-    Unregister(fd);
-    return committed;
-}
-
 namespace {
-
-// How an output starts: in a file created just now under its own name, or
-// beside the regular file that has the name, or not at all.
-enum class Start { New, Replace, Refused };
 
 // What is in the way of an output where `st` is: nothing for a regular file
 // other than `protect`.
@@ -393,54 +400,49 @@ FileError InTheWay(const struct stat& st, const FileIdentity& protect)
     return FileError{problem, 0};
 }
 
-// Creates `name` in `dir` when nothing has it yet (New, `fd` open: a file
-// made just now is new and regular, written in place), or finds the regular
-// file that has it (Replace). Whatever else has the name is looked at, never
-// opened: its bytes are not touched (Refused, `error` set). After one name
-// that existed the next probably exists too (a second extraction over the
-// same tree): `expectExisting` then has it looked at first, which saves the
-// exclusive create that would fail.
-Start ChooseStart(int dir, const char* name, const FileIdentity& protect, bool& expectExisting, int& fd,
-                  FileError& error)
+FileError SystemError(int code)
 {
-    bool tryCreate = !expectExisting;
-    struct stat st {};
-    for (;;) {
-        if (tryCreate) {
-            fd = ::openat(dir, name, kCreateFlags, 0666);
-            if (fd >= 0) {
-                expectExisting = false;
-                return Start::New;
-            }
-            if (errno != EEXIST) {
-                error = FileError{FileProblem::System, errno};
-                return Start::Refused;
-            }
-        }
-        if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            break;
-        if (errno != ENOENT || tryCreate) {
-            error = FileError{FileProblem::System, errno};
-            return Start::Refused;
-        }
-        tryCreate = true;
-    }
-    expectExisting = true;
-    error = InTheWay(st, protect);
-    return error.problem == FileProblem::None ? Start::Replace : Start::Refused;
+    return FileError{FileProblem::System, code};
+}
+
+// Reports what the system would report at the file's last close (a network
+// file system's delayed write error) while the file is still open: 0, or
+// the error. Closing a second descriptor of the file makes the system flush
+// it as the last close would.
+int FlushError(int fd)
+{
+    const int second = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (second < 0)
+        return errno;
+    return ::close(second) == 0 || errno == EINTR ? 0 : errno;
+}
+
+// ".pak-XXXXXXXX.tmp" in `temp`, eight hex digits that differ from call to
+// call and can't be told in advance: the process's random start, counted on
+// and mixed.
+void TemporaryName(char (&temp)[32])
+{
+    static const std::uint64_t start = [] {
+        std::uint64_t seed = 0;
+        if (::getentropy(&seed, sizeof seed) != 0)
+            seed = static_cast<std::uint64_t>(::getpid()) << 32 ^ static_cast<std::uint64_t>(::time(nullptr));
+        return seed;
+    }();
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t mix = start + (counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15u;
+    mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;   // a splitmix64 step spreads the bits
+    mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
+    mix ^= mix >> 31;
+    std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(mix & 0xFFFFFFFFu));
 }
 
 // A new file of our own in `dir`, its name in `tempName`; -1 with errno set
-// when none could be made. The names differ per process and per call; a
-// clash (a child forked from this process, a leftover) only costs another try.
+// when none could be made. A name that exists already only costs another try.
 int CreateTemporary(int dir, std::string& tempName)
 {
-    static const std::uint32_t base = static_cast<std::uint32_t>(::getpid()) * 2654435761u;
-    static std::atomic<std::uint32_t> counter{0};
     for (int attempt = 0; attempt < 64; ++attempt) {
-        const std::uint32_t salt = base + counter.fetch_add(1);
         char temp[32];
-        std::snprintf(temp, sizeof temp, ".pak-%08X.tmp", static_cast<unsigned>(salt));
+        TemporaryName(temp);
         const int fd = ::openat(dir, temp, kCreateFlags, 0666);
         if (fd >= 0) {
             tempName = temp;
@@ -452,7 +454,203 @@ int CreateTemporary(int dir, std::string& tempName)
     return -1;
 }
 
+#ifdef O_TMPFILE
+// Whether this process can give an unnamed file a name through its entry in
+// /proc/self/fd, which needs /proc. Found out once, with the first unnamed
+// file.
+enum class Known { Unknown, Yes, No };
+std::atomic<Known> g_procLinks{Known::Unknown};
+// Whether it can by the descriptor itself (AT_EMPTY_PATH), which the system
+// allows only to some (CAP_DAC_READ_SEARCH) and which saves the look-up of
+// the /proc path. Found out with the first link.
+std::atomic<Known> g_descriptorLinks{Known::Unknown};
+std::atomic<bool> g_unnamedOutputs{true};
+
+// "/proc/self/fd/N", the path through which the unnamed file open as `fd`
+// is linked.
+void SelfPath(int fd, char (&path)[40])
+{
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+}
+
+bool CanLink(int fd)
+{
+    Known known = g_procLinks.load();
+    if (known == Known::Unknown) {
+        char self[40];
+        SelfPath(fd, self);
+        struct stat mine {};
+        struct stat there {};
+        const bool works = ::fstat(fd, &mine) == 0 && ::stat(self, &there) == 0 && mine.st_dev == there.st_dev &&
+                           mine.st_ino == there.st_ino;
+        known = works ? Known::Yes : Known::No;
+        g_procLinks.store(known);
+    }
+    return known == Known::Yes;
+}
+
+// Links the unnamed file open as `fd` in as `name` in `dir`: 0, or errno.
+int Link(int fd, int dir, const char* name)
+{
+    const Known byDescriptor = g_descriptorLinks.load();
+    if (byDescriptor != Known::No) {
+        if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) {
+            g_descriptorLinks.store(Known::Yes);
+            return 0;
+        }
+        // Refused to those who may not (as to a process that has given up
+        // the capability since): ENOENT, which the way through /proc tells
+        // from a folder that is gone.
+        if (errno != ENOENT)
+            return errno;
+        g_descriptorLinks.store(Known::No);
+    }
+    char self[40];
+    SelfPath(fd, self);
+    return ::linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// A new file without a name in `dir`, to be linked in by Commit; -1 when
+// there is none, with the system's refusal in `refusal`: EOPNOTSUPP (or
+// EISDIR, EINVAL from older kernels) where the file system has no such
+// files, 0 when none was asked for (turned off, or no /proc to link it by).
+int CreateUnnamed(int dir, int& refusal)
+{
+    refusal = 0;
+    if (!g_unnamedOutputs.load() || g_procLinks.load() == Known::No)
+        return -1;
+    const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        refusal = errno;
+    } else if (!CanLink(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Gives the unnamed file open as `fd` its name, replacing the regular file
+// that has it. A name that had nothing at Begin is linked at once; when
+// another process has given it to a file since, that file is judged as
+// Begin judges one.
+FileError NameUnnamed(int fd, int dir, const std::string& name, bool replacing, const FileIdentity& protect)
+{
+    for (int attempt = 0; !replacing; ++attempt) {
+        const int code = Link(fd, dir, name.c_str());
+        if (code == 0)
+            return FileError{};
+        struct stat st {};
+        if (code != EEXIST || attempt == 8)
+            return SystemError(code);
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            const FileError inTheWay = InTheWay(st, protect);
+            if (inTheWay.problem != FileProblem::None)
+                return inTheWay;
+            replacing = true;
+        } else if (errno != ENOENT) {
+            return SystemError(errno);
+        }
+    }
+    // Linked under a temporary name, then renamed over the old file, which
+    // keeps its name until the new one takes it.
+    char temp[32];
+    int code = EEXIST;
+    for (int attempt = 0; code == EEXIST && attempt < 64; ++attempt) {
+        TemporaryName(temp);
+        code = Link(fd, dir, temp);
+    }
+    if (code != 0)
+        return SystemError(code);
+    if (::renameat(dir, temp, dir, name.c_str()) == 0)
+        return FileError{};
+    code = errno;
+    RemoveIfStillMine(dir, temp, fd);
+    return SystemError(code);
+}
+#else
+int CreateUnnamed(int, int& refusal)
+{
+    refusal = 0;
+    return -1;
+}
+
+FileError NameUnnamed(int, int, const std::string&, bool, const FileIdentity&)
+{
+    return SystemError(EOPNOTSUPP);
+}
+#endif
+
+// Creates the named way's file for output `name` in `dir`: under the name
+// itself when nothing has it (`replacing` false), else a temporary beside it.
+// When a file has taken the name since it was looked at, it is judged as
+// Begin judges one. -1 with `error` set when none could be made.
+int CreateNamed(int dir, const std::string& name, const FileIdentity& protect, bool replacing, std::string& tempName,
+                FileError& error)
+{
+    while (!replacing) {
+        const int fd = ::openat(dir, name.c_str(), kCreateFlags, 0666);
+        if (fd >= 0)
+            return fd;
+        struct stat st {};
+        if (errno != EEXIST || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = SystemError(errno);
+            return -1;
+        }
+        error = InTheWay(st, protect);
+        if (error.problem != FileProblem::None)
+            return -1;
+        replacing = true;
+    }
+    const int fd = CreateTemporary(dir, tempName);
+    if (fd < 0)
+        error = SystemError(errno);
+    return fd;
+}
+
 } // namespace
+
+void UseUnnamedOutputs(bool use)
+{
+#ifdef O_TMPFILE
+    g_unnamedOutputs.store(use);
+#else
+    static_cast<void>(use);
+#endif
+}
+
+bool OutputFile::Commit()
+{
+    if (!IsOpen())
+        return false;
+    if (m_error.problem != FileProblem::None) {
+        Discard();
+        return false;
+    }
+    EnterBusy();
+    const int fd = m_native.fd;
+    const int folder = m_native.folder;
+    const std::string& name = m_native.name;
+    const std::string& tempName = m_native.tempName;
+    const int code = FlushError(fd);
+    if (code != 0) {
+        Fail(code);
+    } else if (m_native.unnamed) {
+        const FileError named = NameUnnamed(fd, folder, name, m_native.replacing, m_native.protect);
+        if (named.problem != FileProblem::None)
+            m_error = named;
+    } else if (!tempName.empty() && ::renameat(folder, tempName.c_str(), folder, name.c_str()) != 0) {
+        Fail(errno);
+    }
+    const bool committed = m_error.problem == FileProblem::None;
+    if (!committed && !m_native.unnamed)
+        RemoveIfStillMine(folder, (tempName.empty() ? name : tempName).c_str(), fd);
+    // The data was flushed above: what the last close could still report
+    // was reported there.
+    ::close(fd);
+    m_native.fd = -1;
+    Unregister(fd);
+    return committed;
+}
 
 OutputFolder OutputFolder::Current()
 {
@@ -523,26 +721,56 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
 {
     OutputFile out;
     if (!Valid()) {
-        out.m_error = m_error.problem != FileProblem::None ? m_error : FileError{FileProblem::System, EBADF};
+        out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(EBADF);
         return out;
     }
     if (HasNul(name)) {
-        out.m_error = FileError{FileProblem::System, EINVAL};
+        out.m_error = SystemError(EINVAL);
+        return out;
+    }
+    if (name.empty()) {
+        // A path that ends in a separator: the folder itself is in the way.
+        out.m_error = m_current ? SystemError(ENOENT) : FileError{FileProblem::Folder, 0};
         return out;
     }
     const int dir = m_native.fd;
     out.m_native.folder = dir;
     out.m_native.name = name;
 
+    // What has the name now decides the output; whatever is not a regular
+    // file is looked at, never opened, so its bytes are not touched.
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        out.m_error = InTheWay(st, protect);
+        if (out.m_error.problem != FileProblem::None)
+            return out;
+        out.m_native.replacing = true;
+    } else if (errno != ENOENT) {
+        out.m_error = SystemError(errno);
+        return out;
+    }
+
     // From here until Register the interrupt handler leaves the output alone.
     EnterBusy();
-    int fd = -1;
-    if (ChooseStart(dir, name.c_str(), protect, m_native.expectExisting, fd, out.m_error) == Start::Replace) {
-        // The new bytes go to a file of our own beside it; Commit renames it over.
-        fd = CreateTemporary(dir, out.m_native.tempName);
+    int refusal = 0;
+    int fd = CreateUnnamed(dir, refusal);
+    if (fd >= 0 || (refusal != 0 && refusal != EOPNOTSUPP && refusal != EISDIR && refusal != EINVAL)) {
+        out.m_native.fd = fd;
+        out.m_native.unnamed = fd >= 0;
+        out.m_native.protect = protect;
         if (fd < 0)
-            out.m_error = FileError{FileProblem::System, errno};
+            out.m_error = SystemError(refusal);
+        SettleUnchanged();
+        return out;
     }
+    // Where the file system has no unnamed files, the output is written
+    // under a name of its own.
+    fd = CreateNamed(dir, name, protect, out.m_native.replacing, out.m_native.tempName, out.m_error);
+    // A folder that takes no new file at all (/proc) says "no such file"
+    // for the name it was asked to create; the unnamed file's refusal is
+    // the reason that applies.
+    if (fd < 0 && refusal == EOPNOTSUPP && out.m_error.problem == FileProblem::System && out.m_error.code == ENOENT)
+        out.m_error = SystemError(EOPNOTSUPP);
     out.m_native.fd = fd;
     Register(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
     return out;

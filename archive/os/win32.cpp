@@ -19,6 +19,7 @@
 #include <limits>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -143,6 +144,32 @@ HANDLE CreateNew(const std::wstring& path)
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Marks the file open as `handle` to be deleted when its last handle is
+// closed (`remove`), or takes the mark off again. Through the handle, so no
+// other file that has the name meanwhile is touched, and when the process
+// ends however it ends, its handles are closed and the file goes.
+bool MarkForDeletion(HANDLE handle, bool remove)
+{
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+}
+
+// Renames the file open as `handle` to the full path `path`, replacing the
+// file that has that name. Through the handle, so the file renamed is this
+// very one whatever has its old name by now.
+bool RenameTo(HANDLE handle, const std::wstring& path)
+{
+    const std::size_t nameBytes = path.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, path.c_str(), nameBytes + sizeof(wchar_t));   // with its NUL
+    return ::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
+}
+
 // The output being written, where the console control handler (which runs
 // on a thread of its own) can find it. The main thread moves the stage; a
 // Busy step (creating, closing, renaming, removing) is waited out by the
@@ -174,9 +201,10 @@ void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
     g_stage.store(g_outHandle.load() != INVALID_HANDLE_VALUE ? kWriting : kIdle);
 }
 
-// Marks the output being written for deletion (through its handle, so no
-// other file of that name is touched; it goes when the process ends) and
-// lets the system's own handler end the process as it always does.
+// Makes sure the output being written is marked for deletion (Begin marks
+// it already; through its handle, so no other file of that name is
+// touched; it goes when the process ends) and lets the system's own handler
+// end the process as it always does.
 BOOL WINAPI OnConsoleEvent(DWORD)
 {
     int stage = g_stage.load();
@@ -185,12 +213,8 @@ BOOL WINAPI OnConsoleEvent(DWORD)
             ::Sleep(1);
             stage = g_stage.load();
         } else if (g_stage.compare_exchange_weak(stage, kEnding)) {
-            if (stage == kWriting) {
-                FILE_DISPOSITION_INFO dispose{};
-                dispose.DeleteFile = TRUE;
-                ::SetFileInformationByHandle(g_outHandle.load(), FileDispositionInfo, &dispose,
-                                             sizeof dispose);
-            }
+            if (stage == kWriting)
+                MarkForDeletion(g_outHandle.load(), true);
             break;
         }
     }
@@ -356,20 +380,10 @@ void OutputFile::Discard() noexcept
         return;
     EnterBusy();
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
-    // Deleting through the handle can't reach another file of the same name.
-    FILE_DISPOSITION_INFO dispose{};
-    dispose.DeleteFile = TRUE;
-    const bool marked = ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
-    // Where it can't be marked, the name is removed only while it is still
-    // this very file, not one another process has put there since.
-    BY_HANDLE_FILE_INFORMATION mine{};
-    const bool known = !marked && ::GetFileInformationByHandle(handle, &mine);
+    // Deleted through the handle, never by its name: another file of that
+    // name can't be reached. Where it can't be marked, it stays.
+    MarkForDeletion(handle, true);
     ::CloseHandle(handle);
-    const std::wstring& written = m_native.tempPath.empty() ? m_native.path : m_native.tempPath;
-    BY_HANDLE_FILE_INFORMATION there{};
-    DWORD type = 0, error = 0;
-    if (known && LookAt(written, false, there, type, error) && SameFile(IdentityOf(there), IdentityOf(mine)))
-        ::DeleteFileW(written.c_str());
     Settle(INVALID_HANDLE_VALUE, handle);
 }
 
@@ -435,26 +449,21 @@ bool OutputFile::Commit()
     }
     EnterBusy();
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
-    const std::wstring& temporary = m_native.tempPath;
-    bool committed = true;
-    if (temporary.empty()) {
-        // Written in place under its own name: closing ends it. When the
-        // close fails the handle is gone, and with it the means to tell the
-        // new file from one another process has put there since: the name
-        // is left alone.
-        if (!::CloseHandle(handle)) {
-            Fail(::GetLastError());
-            committed = false;
-        }
-    } else if (!::CloseHandle(handle)) {
+    // Until the mark is taken off the file goes with its handle; between
+    // that and the rename (one system call) a killed process leaves the
+    // complete temporary.
+    bool committed = MarkForDeletion(handle, false) &&
+                     (m_native.tempPath.empty() || RenameTo(handle, m_native.path));
+    if (!committed) {
         Fail(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        committed = false;
-    } else if (!::MoveFileExW(temporary.c_str(), m_native.path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        // The name passes to the new file at once; a file that had it stays
-        // whole under its other names, and whole under this one when this fails.
+        MarkForDeletion(handle, true);
+    }
+    // Once the file is under its name, closing it ends it. When the close
+    // fails the output counts as failed, but the handle is gone, and with
+    // it the means to tell the new file from one another process has put
+    // there since: the name is left alone.
+    if (!::CloseHandle(handle) && committed) {
         Fail(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
         committed = false;
     }
     Settle(INVALID_HANDLE_VALUE, handle);
@@ -527,6 +536,11 @@ HANDLE CreateTemporary(const std::wstring& folder, std::wstring& tempPath, FileE
 }
 
 } // namespace
+
+void UseUnnamedOutputs(bool)
+{
+    // Windows has no unnamed files; outputs are marked for deletion instead.
+}
 
 OutputFolder OutputFolder::Current()
 {
@@ -603,6 +617,10 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(ERROR_INVALID_HANDLE);
         return out;
     }
+    if (name.empty() && !m_current) {
+        out.m_error = Problem(FileProblem::Folder);   // a path that ends in a separator
+        return out;
+    }
     std::wstring current;
     if (m_current && !CurrentFolder(current, out.m_error))
         return out;
@@ -621,6 +639,11 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (ChooseStart(out.m_native.path, protect, handle, out.m_error) == Start::Replace)
         handle = CreateTemporary(folder, out.m_native.tempPath, out.m_error);
+    // Marked for deletion until Commit: whatever ends the output before
+    // (a failure, an interruption, a killed process) removes it through
+    // its handle. Where it can't be marked, Discard tries once more.
+    if (handle != INVALID_HANDLE_VALUE)
+        MarkForDeletion(handle, true);
     out.m_native.handle = handle;
     return out;
 }

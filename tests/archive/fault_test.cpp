@@ -63,6 +63,53 @@ TEST(Faults, FolderThatRefusesWritesSkipsTheReportAndFailsEveryEntry)
     EXPECT_EQ(ListTree(dir.Path()), (std::vector<std::string>{"x.pak"}));
 }
 
+// Takes write permission away from the current folder at the report's
+// first progress step, which comes once its output has begun.
+class LockingProgress : public ProgressBar {
+public:
+    void SetRange32(int, int) override {}
+    void SetPos(int) override
+    {
+        if (!locked)
+            locked = ::chmod(".", 0555) == 0;
+    }
+    bool locked = false;
+};
+
+int WriteReportWhileTheFolderLocks(void* archive)
+{
+    LockingProgress progress;
+    const int written = static_cast<PakArchive*>(archive)->WriteScanLog(progress);
+    return progress.locked ? written : 100;
+}
+
+// The new report has begun when the folder stops taking names: it can't be
+// put under its name, so it fails, leaving neither a partial report nor a
+// temporary, and an old report keeps its bytes. (Written under a name of its
+// own from the start, a first report would be complete here, and a
+// temporary beside an old one could not be removed.)
+TEST(Faults, FolderThatLocksWhileTheReportIsWrittenKeepsWhatItHeld)
+{
+    SKIP_UNLESS_POSIX("capabilities and permission bits on folders");
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "over an old report" : "a first report");
+        ScratchDir dir;
+        if (!UnnamedFilesWorkHere())
+            GTEST_SKIP() << "outputs are written under a name here";
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", ThreeEntryArchive()), 1);
+        if (existing)
+            WriteBytes("Scan_log.txt", "old report");
+        const std::vector<std::string> before = ListTree(dir.Path());
+        EXPECT_EQ(RunWithoutPrivileges(WriteReportWhileTheFolderLocks, &archive), 0)
+            << "1 written, 100 the folder stayed open";
+        EXPECT_EQ(ListTree(dir.Path()), before);
+        if (existing) {
+            EXPECT_EQ(ReadBytes("Scan_log.txt"), "old report");
+        }
+    }
+}
+
 struct SizedEntry {
     PakArchive* archive;
     std::uint32_t index;

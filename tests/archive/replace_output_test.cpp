@@ -7,10 +7,12 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "address_space.h"
+#include "file_io.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
@@ -48,6 +50,15 @@ struct stat StatOf(const std::string& path)
 
 struct Call {
     std::function<int()> body;
+};
+
+// While it lives, outputs are written the way taken where the system makes
+// no files without a name.
+struct NamedOutputs {
+    NamedOutputs() { UseUnnamedOutputs(false); }
+    ~NamedOutputs() { UseUnnamedOutputs(true); }
+    NamedOutputs(const NamedOutputs&) = delete;
+    NamedOutputs& operator=(const NamedOutputs&) = delete;
 };
 
 int RunCall(void* context)
@@ -106,25 +117,30 @@ TEST(ReplaceOutput, ExistingNamesGetANewFileOnlyOnceItIsComplete)
          reportLimited, 0, {"Scan_log.txt", "outside/", "x.pak"}, {{"Scan_log.txt", "previous report"}}, true},
         {"a first report that fails", [] {}, reportLimited, 0, {"outside/", "x.pak"}, {}, true},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.label);
-        if (row.needsLimits && !kPosixSystem)
-            continue;
-        ScratchDir dir;
-        ::mkdir("outside", 0755);
-        PakArchive archive;
-        ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
-        row.before();
-        ::chmod("outside/victim.txt", 0600);
-        if (Exists("h.txt"))
-            ::chmod("h.txt", 0600);
-        EXPECT_EQ(row.act(archive), row.result);
-        EXPECT_EQ(ListTree(dir.Path()), row.tree) << "no temporary file may be left";
-        for (const auto& [path, bytes] : row.bytes)
-            EXPECT_EQ(ReadBytes(path), bytes) << path;
-        if (row.result == 0 && Exists("h.txt")) {
-            EXPECT_EQ(StatOf("h.txt").st_mode & 07777, NewFileMode());
-            EXPECT_EQ(StatOf("h.txt").st_nlink, 1u);
+    for (const bool named : {false, true}) {
+        std::optional<NamedOutputs> way;
+        if (named)
+            way.emplace();
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(named ? "named: " : "") + row.label);
+            if (row.needsLimits && !kPosixSystem)
+                continue;
+            ScratchDir dir;
+            ::mkdir("outside", 0755);
+            PakArchive archive;
+            ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+            row.before();
+            ::chmod("outside/victim.txt", 0600);
+            if (Exists("h.txt"))
+                ::chmod("h.txt", 0600);
+            EXPECT_EQ(row.act(archive), row.result);
+            EXPECT_EQ(ListTree(dir.Path()), row.tree) << "no temporary file may be left";
+            for (const auto& [path, bytes] : row.bytes)
+                EXPECT_EQ(ReadBytes(path), bytes) << path;
+            if (row.result == 0 && Exists("h.txt")) {
+                EXPECT_EQ(StatOf("h.txt").st_mode & 07777, NewFileMode());
+                EXPECT_EQ(StatOf("h.txt").st_nlink, 1u);
+            }
         }
     }
 }
@@ -146,12 +162,18 @@ int ExtractWhileTheNameIsTaken(void* archive)
 TEST(ReplaceOutput, CleanupRemovesOnlyItsOwnFile)
 {
     SKIP_UNLESS_POSIX("file-size limits");
-    ScratchDir dir;
-    PakArchive archive;
-    ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
-    EXPECT_EQ(RunWithFileSizeLimit(1000, ExtractWhileTheNameIsTaken, &archive), -3);
-    EXPECT_EQ(ListTree(dir.Path()), (Strings{"big.bin", "x.pak"}));
-    EXPECT_EQ(ReadBytes("big.bin"), "their file");
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        std::optional<NamedOutputs> way;
+        if (named)
+            way.emplace();
+        ScratchDir dir;
+        PakArchive archive;
+        ASSERT_EQ(OpenAndLoad(archive, "x.pak", TwoEntryArchive()), 1);
+        EXPECT_EQ(RunWithFileSizeLimit(1000, ExtractWhileTheNameIsTaken, &archive), -3);
+        EXPECT_EQ(ListTree(dir.Path()), (Strings{"big.bin", "x.pak"}));
+        EXPECT_EQ(ReadBytes("big.bin"), "their file");
+    }
 }
 
 TEST(ReplaceOutput, FailedReportKeepsTheProgressCallsOfAWrittenOne)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -180,6 +181,94 @@ TEST(WindowsFiles, ReadOnlyOutputIsLeftAloneWithAccessDenied)
     EXPECT_EQ(ListTree(dir.Path()), (Strings{"Scan_log.txt", "kept.txt", "x.pak"}));
     ::SetFileAttributesA("kept.txt", FILE_ATTRIBUTE_NORMAL);
     ::SetFileAttributesA("Scan_log.txt", FILE_ATTRIBUTE_NORMAL);
+}
+
+// A file that another program holds open without letting it be deleted
+// can't be replaced: the rename fails, the old file keeps its bytes and the
+// temporary goes through its handle. While an output is written, no other
+// file can take its temporary's name.
+TEST(WindowsFiles, FailedReplacementLeavesTheOldFileAndNoTemporary)
+{
+    ScratchDir dir;
+    PakArchive archive;
+    ASSERT_EQ(LoadWith(archive, "x.pak", {{"", "kept.txt", "new bytes"}}), 1);
+    WriteBytes("kept.txt", "old");
+    WriteBytes("Scan_log.txt", "old report");
+    WriteBytes("theirs.txt", "their file");
+    const auto hold = [](const char* name) {
+        return ::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    const HANDLE kept = hold("kept.txt");
+    const HANDLE report = hold("Scan_log.txt");
+    ASSERT_NE(kept, INVALID_HANDLE_VALUE);
+    ASSERT_NE(report, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(archive.ExtractEntry(0), -3);
+    RecordingProgress progress;
+    EXPECT_EQ(archive.WriteScanLog(progress), 0);
+
+    OutputFile out = OutputFolder::Current().Begin("kept.txt", FileIdentity{});
+    ASSERT_TRUE(out.IsOpen());
+    std::string temporary;
+    for (const std::string& name : ListTree(dir.Path()))
+        temporary = name.rfind(".pak-", 0) == 0 ? name : temporary;
+    ASSERT_NE(temporary, "");
+    EXPECT_FALSE(::MoveFileExA("theirs.txt", temporary.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(out.Write("new", 3));
+    EXPECT_FALSE(out.Commit());
+    ::CloseHandle(kept);
+    ::CloseHandle(report);
+    EXPECT_EQ(ReadBytes("kept.txt"), "old");
+    EXPECT_EQ(ReadBytes("Scan_log.txt"), "old report");
+    EXPECT_EQ(ReadBytes("theirs.txt"), "their file");
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"Scan_log.txt", "kept.txt", "theirs.txt", "x.pak"}));
+}
+
+// Run only as the child of KilledProgramLeavesNoOutput: begins a new output
+// and a replacement in the current folder, writes to both, tells the parent
+// and waits to be killed.
+TEST(WindowsFilesChild, DISABLED_WritesUntilKilled)
+{
+    const char* ready = std::getenv("PAK_TEST_READY_EVENT");
+    if (!ready)
+        GTEST_SKIP() << "started by KilledProgramLeavesNoOutput only";
+    const OutputFolder here = OutputFolder::Current();
+    OutputFile fresh = here.Begin("new.txt", FileIdentity{});
+    OutputFile replacing = here.Begin("kept.txt", FileIdentity{});
+    ASSERT_TRUE(fresh.Write("partial", 7) && replacing.Write("partial", 7));
+    ::SetEvent(::OpenEventA(EVENT_MODIFY_STATE, FALSE, ready));
+    ::Sleep(INFINITE);
+}
+
+// A killed program (Task Manager, TerminateProcess) runs no code of its own:
+// its outputs, marked for deletion from the start, go with its handles.
+TEST(WindowsFiles, KilledProgramLeavesNoOutput)
+{
+    ScratchDir dir;
+    WriteBytes("kept.txt", "old");
+    const std::string eventName = "pak-test-ready-" + std::to_string(::GetCurrentProcessId());
+    const HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_TRUE(ready && ::SetEnvironmentVariableA("PAK_TEST_READY_EVENT", eventName.c_str()));
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    std::wstring line = L"\"" + self + L"\" --gtest_also_run_disabled_tests "
+                        L"--gtest_filter=WindowsFilesChild.DISABLED_WritesUntilKilled";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(::CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &child));
+    ::SetEnvironmentVariableA("PAK_TEST_READY_EVENT", nullptr);
+    const HANDLE ends[] = {ready, child.hProcess};
+    const DWORD first = ::WaitForMultipleObjects(2, ends, FALSE, INFINITE);
+    EXPECT_EQ(first, WAIT_OBJECT_0) << "the child ended before its outputs were begun";
+    EXPECT_EQ(ListTree(dir.Path()).size(), 3u) << "kept.txt, new.txt and the temporary while it writes";
+    ::TerminateProcess(child.hProcess, 9);
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    ::CloseHandle(ready);
+    EXPECT_EQ(ListTree(dir.Path()), Strings{"kept.txt"});
+    EXPECT_EQ(ReadBytes("kept.txt"), "old");
 }
 
 // The open archive is known by volume serial number and file index, so a

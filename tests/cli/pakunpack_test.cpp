@@ -2,10 +2,13 @@
 // the report, the extracted tree, failure lines, patterns and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "cli_support.h"
+#include "file_io.h"
 #include "pak_archive.h"
 #include "pak_builder.h"
 #include "test_files.h"
@@ -203,8 +206,14 @@ TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
     const bool fifos = ::mkfifo("fifo", 0644) == 0;
 #ifdef _WIN32
     const std::string missing = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    const bool proc = false;
+    const std::string noNewFile;
 #else
     const std::string missing = std::strerror(ENOENT);
+    // /proc takes no new file: the reason is that, not the name of one it
+    // was asked to create.
+    const bool proc = Exists("/proc/version");
+    const std::string noNewFile = std::strerror(::access("/proc", W_OK) == 0 ? EOPNOTSUPP : EACCES);
 #endif
     const struct {
         Strings args;
@@ -213,6 +222,8 @@ TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
     } rows[] = {
         {{"scan", "mixed.pak", "-o", "missing/report.txt"}, "missing/report.txt", missing},
         {{"scan", "mixed.pak"}, "Scan_log.txt", "a folder is in the way"},
+        {{"scan", "mixed.pak", "-o", "Scan_log.txt/"}, "Scan_log.txt/", "a folder is in the way"},
+        {{"scan", "mixed.pak", "-o", "/proc/version"}, "/proc/version", noNewFile, proc},
         {{"scan", "mixed.pak", "-o", "link"}, "link", "a symbolic link is in the way", links},
         {{"scan", "mixed.pak", "-o", "fifo"}, "fifo", "a file that is not a regular file is in the way", fifos},
         {{"scan", "mixed.pak", "-o", "mixed.pak"}, "mixed.pak", "it would overwrite the archive itself"},
@@ -346,13 +357,15 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
 // Extracts every entry of `archive` in a child process set up as the programs
 // set themselves up, whose files may not grow beyond 1000 bytes; `signal`
 // arrives in the middle of the first write that passes the limit (the
-// kernel's SIGXFSZ there is turned into it). Returns the status a shell
+// kernel's SIGXFSZ there is turned into it). `named`: outputs are written the
+// way taken where there are no unnamed files. Returns the status a shell
 // shows: 128 + the number of the signal that ended the child.
-int ExtractInterrupted(const std::string& archive, int signal)
+int ExtractInterrupted(const std::string& archive, int signal, bool named)
 {
     const pid_t child = ::fork();
     if (child == 0) {
         InstallOutputSignalHandlers();
+        UseUnnamedOutputs(!named);
         static int s_signal = 0;
         s_signal = signal;
         struct sigaction midWrite {};
@@ -360,6 +373,8 @@ int ExtractInterrupted(const std::string& archive, int signal)
         ::sigaction(SIGXFSZ, &midWrite, nullptr);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit noCore{0, 0};   // SIGQUIT and SIGXCPU dump no core into the folder
+        ::setrlimit(RLIMIT_CORE, &noCore);
         PakArchive pak;
         if (OpenAndLoad(pak, archive) == 1)
             ExtractAll(pak);
@@ -373,8 +388,9 @@ int ExtractInterrupted(const std::string& archive, int signal)
 #endif
 
 // A file-size limit fails the one output with the system's reason and the
-// run goes on; an interruption ends the run with the usual status and
-// leaves no partial file and no temporary. An earlier file keeps its bytes.
+// run goes on; a signal that ends the run ends it with the usual status and
+// leaves no partial file and no temporary, and where outputs are unnamed
+// files even SIGKILL does. An earlier file keeps its bytes.
 TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
 {
     SKIP_UNLESS_POSIX("file-size limits and signals");
@@ -389,6 +405,9 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
                                  .Bytes());
     const std::string tooLarge = std::strerror(EFBIG);
     const std::string cantExtract = "pakunpack: entry 1 (big.bin): " + tooLarge + "\n";
+    const Strings interrupted{"a.txt", "limits.pak", "mixed.pak"};
+    const Strings interruptedOverOld{"a.txt", "big.bin", "limits.pak", "mixed.pak"};
+    enum Way { Either, Unnamed, Named };   // how outputs are written
     const struct {
         const char* label;
         const char* existing;   // a file there before, with bytes "old"
@@ -398,6 +417,7 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         int status;
         std::string err;
         Strings tree;
+        Way way = Either;
     } rows[] = {
         {"limit, new name", nullptr, {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
          {"limits.pak", "mixed.pak", "z.txt"}},
@@ -410,11 +430,23 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
          {"Scan_log.txt", "limits.pak", "mixed.pak"}},
         {"limit, listing into a file", nullptr, {"list", "limits.pak"}, 50, 0, 1,
          "pakunpack: can't write to standard output\n", {"limits.pak", "mixed.pak"}},
-        {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", {"a.txt", "limits.pak", "mixed.pak"}},
-        {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", {"a.txt", "big.bin", "limits.pak", "mixed.pak"}},
+        {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", interrupted},
+        {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", interruptedOverOld},
+        {"SIGQUIT, new name", nullptr, {}, 1000, SIGQUIT, 131, "", interrupted},
+        {"SIGKILL, new name", nullptr, {}, 1000, SIGKILL, 137, "", interrupted, Unnamed},
+        {"SIGKILL, replaced name", "big.bin", {}, 1000, SIGKILL, 137, "", interruptedOverOld, Unnamed},
+        {"named: SIGINT, replaced name", "big.bin", {}, 1000, SIGINT, 130, "", interruptedOverOld, Named},
+        {"named: SIGQUIT, new name", nullptr, {}, 1000, SIGQUIT, 131, "", interrupted, Named},
+        {"named: SIGXCPU, replaced name", "big.bin", {}, 1000, SIGXCPU, 152, "", interruptedOverOld, Named},
+        {"named: SIGALRM, new name", nullptr, {}, 1000, SIGALRM, 142, "", interrupted, Named},
+        {"named: SIGUSR1, new name", nullptr, {}, 1000, SIGUSR1, 138, "", interrupted, Named},
+        {"named: SIGUSR2, new name", nullptr, {}, 1000, SIGUSR2, 140, "", interrupted, Named},
     };
+    const bool unnamedFiles = UnnamedFilesWorkHere();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
+        if (row.way == Unnamed && !unnamedFiles)
+            continue;   // nothing can catch SIGKILL: only an unnamed output leaves nothing
         for (const std::string& name : ListTree(dir.Path())) {
             if (name != "limits.pak" && name != "mixed.pak")
                 std::filesystem::remove(name);
@@ -422,7 +454,7 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         if (row.existing)
             WriteBytes(row.existing, "old");
         if (row.signal != 0) {
-            EXPECT_EQ(ExtractInterrupted("limits.pak", row.signal), row.status);
+            EXPECT_EQ(ExtractInterrupted("limits.pak", row.signal, row.way == Named), row.status);
         } else {
             RunSetup limited;
             limited.fileSizeLimit = row.limit;
@@ -436,6 +468,139 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         }
         if (Exists("z.txt")) {
             EXPECT_EQ(ReadBytes("z.txt"), "zz") << "the entry after the failed one";
+        }
+    }
+#endif
+}
+
+#ifndef _WIN32
+struct Straced {
+    int status = -1;   // pakunpack's, through strace; 127 when strace isn't there
+    int stops = 0;
+    std::string err;
+};
+
+// Runs pakunpack with `args` under strace, whose `tampering` options inject
+// failures and SIGSTOPs; its files may not grow beyond `fileSizeLimit` (0:
+// no limit). Each time an injected SIGSTOP has stopped pakunpack, `atStop`
+// runs, standing in for another process, and pakunpack goes on.
+Straced PakunpackUnderStrace(const Strings& tampering, const Strings& args, unsigned long fileSizeLimit = 0,
+                             const std::function<void()>& atStop = [] {})
+{
+    Strings line{"strace", "-qq", "-o", "/dev/fd/3"};
+    line.insert(line.end(), tampering.begin(), tampering.end());
+    line.push_back(PAKUNPACK_PATH);
+    line.insert(line.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : line)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::FILE* err = std::tmpfile();
+    int log[2];
+    if (!err || ::pipe(log) != 0)
+        throw std::runtime_error("can't set up strace's output");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0);   // SIGCONT reaches pakunpack through the group
+        ::dup2(::open("/dev/null", O_RDWR), 0);
+        ::dup2(0, 1);
+        ::dup2(::fileno(err), 2);
+        ::dup2(log[1], 3);
+        const rlimit size{fileSizeLimit, fileSizeLimit};
+        if (fileSizeLimit != 0)
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(log[1]);
+    Straced result;
+    const std::string stopped = "--- stopped by SIGSTOP ---";
+    std::string text;
+    char block[4096];
+    for (ssize_t got; (got = ::read(log[0], block, sizeof block)) > 0;) {
+        text.append(block, static_cast<std::size_t>(got));
+        for (std::size_t at; (at = text.find(stopped)) != std::string::npos; ::kill(-child, SIGCONT)) {
+            text.erase(0, at + stopped.size());
+            ++result.stops;
+            atStop();
+        }
+    }
+    ::close(log[0]);
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    result.err = ReadAll(::fileno(err));
+    std::fclose(err);
+    return result;
+}
+#endif
+
+// A failed output removes nothing that another process has put in its
+// place. strace stops pakunpack right after its last look at a new name
+// that then fails (a full disk), or right after a rename over an existing
+// file has failed; "their" file goes to the name, or to the temporary's
+// name, at that moment and must still be there at the end.
+TEST_F(PakunpackTest, FailedOutputNeverRemovesAnotherProcesssFile)
+{
+    SKIP_UNLESS_POSIX("strace");
+#ifndef _WIN32
+    if (PakunpackUnderStrace({"-e", "trace=none"}, {"--version"}).status != 0)
+        GTEST_SKIP() << "strace isn't installed, or can't trace here";
+    WriteBytes("one.pak", ArchiveOf({{"", "x.bin", std::string(8192, 'x')}}));
+    std::string theirs;   // where their file was put
+    const auto putTheirs = [&theirs](const std::string& name) {
+        WriteBytes("theirs.new", "their file");
+        ASSERT_EQ(::rename("theirs.new", name.c_str()), 0);
+        theirs = name;
+    };
+    const auto atTheName = [&] { putTheirs("x.bin"); };
+    const auto atTheTemporary = [&] {
+        for (const std::string& name : ListTree("."))
+            if (name.rfind(".pak-", 0) == 0)
+                putTheirs(name);
+    };
+    const Strings failedRename{"-e", "trace=rename,renameat,renameat2", "-e",
+                               "inject=rename,renameat,renameat2:error=EACCES"};
+    const std::string permission = "pakunpack: entry 0 (x.bin): " + std::string(std::strerror(EACCES)) + "\n";
+    const struct {
+        const char* label;
+        bool existing;   // x.bin holds "old" before
+        Strings tampering;
+        unsigned long limit;
+        std::function<void()> atStop;
+        std::string err;
+    } rows[] = {
+        {"a new name on a full disk", false,
+         {"-P", "x.bin", "-e", "trace=%%stat", "-e", "inject=%%stat:signal=SIGSTOP:when=1"}, 4096, atTheName,
+         "pakunpack: entry 0 (x.bin): " + std::string(std::strerror(EFBIG)) + "\n"},
+        {"a failed rename over an existing file", true, failedRename, 0, {}, permission},
+        {"a failed rename, their file at the temporary's name", true,
+         {failedRename[0], failedRename[1], failedRename[2], failedRename[3] + ":signal=SIGSTOP"}, 0, atTheTemporary,
+         permission},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::filesystem::remove("x.bin");
+        if (row.existing)
+            WriteBytes("x.bin", "old");
+        theirs.clear();
+        const Straced run = PakunpackUnderStrace(row.tampering, {"extract", "one.pak"}, row.limit, row.atStop);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.stops, row.atStop ? 1 : 0);
+        EXPECT_EQ(theirs.empty(), !row.atStop) << "nothing was put in the output's place";
+        Strings tree{"mixed.pak", "one.pak"};
+        if (row.existing || !theirs.empty())
+            tree.push_back("x.bin");
+        if (!theirs.empty() && theirs != "x.bin")
+            tree.push_back(theirs);
+        std::sort(tree.begin(), tree.end());
+        EXPECT_EQ(ListTree(dir.Path()), tree) << "their file removed, or a temporary left";
+        if (!theirs.empty()) {
+            EXPECT_EQ(ReadBytes(theirs), "their file");
+        }
+        if (row.existing) {
+            EXPECT_EQ(ReadBytes("x.bin"), "old");
         }
     }
 #endif

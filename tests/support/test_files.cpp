@@ -176,6 +176,11 @@ int OpenAndLoad(PakArchive& archive, const std::string& path)
 
 #ifdef _WIN32
 
+bool UnnamedFilesWorkHere()
+{
+    return false;
+}
+
 int RunWithFileSizeLimit(unsigned long, int (*)(void*), void*)
 {
     return -100;   // no fork: the callers are skipped on Windows
@@ -187,6 +192,18 @@ int RunWithoutPrivileges(int (*)(void*), void*)
 }
 
 #else
+
+bool UnnamedFilesWorkHere()
+{
+#ifdef O_TMPFILE
+    const int fd = ::open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+#else
+    return false;
+#endif
+}
 
 int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context)
 {

@@ -59,6 +59,10 @@ int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string&
 // ExtractEntry's result for every entry of the table, in table order.
 std::vector<int> ExtractAll(PakArchive& archive);
 
+// True when the system makes files without a name (O_TMPFILE) in the
+// current folder, so that outputs there are written unnamed.
+bool UnnamedFilesWorkHere();
+
 // These two need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
