@@ -1,6 +1,7 @@
 // Scratch folders and file helpers shared by the tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ int OpenAndLoad(PakArchive& archive, const std::string& path, const std::string&
 
 // ExtractEntry's result for every entry of the table, in table order.
 std::vector<int> ExtractAll(PakArchive& archive);
+
+// `size` bytes that tell their position ('a' + position % 23), so that a
+// byte copied from anywhere else shows.
+std::string NumberedBytes(std::size_t size);
 
 // These two need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
