@@ -237,9 +237,10 @@ public:
     // declared size; -3 the output can't be made safely or completely.
     // An existing file of that name is replaced only by a complete output; a
     // failure leaves it as it was. Bytes beyond the end of the archive file
-    // are zeros. The bytes pass through one buffer of at most 2 MiB, kept for
-    // the next entry; throws std::bad_alloc, before anything is created, when
-    // it can't be had.
+    // are zeros. The bytes are copied through one buffer of at most 2 MiB,
+    // kept for the next entry (a larger entry on Linux by the system's copy
+    // call instead); throws std::bad_alloc, before anything is created, when
+    // that buffer can't be had.
     int ExtractEntry(std::uint32_t index);
 
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
