@@ -14,13 +14,26 @@ constexpr int kCantWrite = -3;
 
 constexpr char kPathSeparator = '/';
 
-// A copy buffer up to this size is kept for the next entry; a larger one is
-// released at once so that one huge entry doesn't pin its memory.
-constexpr std::size_t kRetainedBufferLimit = std::size_t{128} << 20;
+// An entry is copied in blocks of at most this size, so the memory it takes
+// doesn't grow with it; the buffer is kept for the next entry.
+constexpr std::size_t kCopyBlock = std::size_t{2} << 20;
 
 bool IsDotComponent(std::string_view text)
 {
     return text == "." || text == "..";
+}
+
+// Reads up to `count` bytes from absolute position `pos` into `buffer`; `got`
+// says how many arrived (fewer at the end of the file). False when the seek or
+// the read failed, with the reason in `code` (EIO when the system gave none).
+bool ReadAt(std::FILE* file, std::uint64_t pos, unsigned char* buffer, std::size_t count, std::size_t& got,
+            int& code)
+{
+    errno = 0;
+    bool failed = true;
+    got = SeekTo(file, pos) ? ReadBlock(file, buffer, count, failed) : 0;
+    code = failed ? (errno != 0 ? errno : EIO) : 0;
+    return !failed;
 }
 
 ExtractProblem ProblemOf(FileProblem problem)
@@ -89,21 +102,15 @@ int PakArchive::ExtractEntry(std::uint32_t index)
     const std::string dir = entry.dir.empty() ? std::string() : DiskName(entry.dir);
     const std::string name = DiskName(entry.name);
 
-    // Only the bytes the file holds from the start are read and kept in
-    // memory; the rest of the declared size is zeros, which the output gets
-    // by being extended. So the memory an entry takes is bounded by the file.
+    // Only the bytes the file holds from the start are read; the rest of the
+    // declared size is zeros, which the output gets by being extended. They
+    // pass through one buffer of at most kCopyBlock bytes.
     OsState& os = *m_os;
-    const std::uint64_t held64 =
+    const std::uint64_t held =
         start < os.m_fileLength ? std::min<std::uint64_t>(entry.size, os.m_fileLength - start) : 0;
-    const auto held = static_cast<std::size_t>(held64);   // held64 <= size, a u32
     // The buffer comes first: when it can't be had, nothing is created.
-    unsigned char* buffer = CopyBuffer(held);
-    const int result = CopyOut(entry, dir, name, buffer, held);
-    if (os.m_copyCapacity > kRetainedBufferLimit) {
-        os.m_copyBuffer.reset();
-        os.m_copyCapacity = 0;
-    }
-    return result;
+    unsigned char* buffer = CopyBuffer(static_cast<std::size_t>(std::min<std::uint64_t>(held, kCopyBlock)));
+    return CopyOut(entry, dir, name, buffer, held);
 }
 
 unsigned char* PakArchive::CopyBuffer(std::size_t size)
@@ -119,21 +126,20 @@ unsigned char* PakArchive::CopyBuffer(std::size_t size)
 }
 
 int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                        unsigned char* buffer, std::size_t held)
+                        unsigned char* buffer, std::uint64_t held)
 {
-    // Read before anything is created, so a failed read leaves nothing behind.
     OsState& os = *m_os;
-    const std::uint32_t start = m_dataStart + entry.offset;
+    std::FILE* file = os.m_file.get();
+    const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
+    const std::uint64_t pos = start;
+    // An entry of one block is read before anything is created, so a failed
+    // read leaves nothing behind; a larger one is copied once its output is
+    // open, and a failed read drops that output.
+    const bool oneBlock = held <= kCopyBlock;
     std::size_t got = 0;
-    if (held > 0) {
-        bool failed = false;
-        errno = 0;
-        if (!SeekTo(os.m_file.get(), start))
-            return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
-        got = ReadBlock(os.m_file.get(), buffer, held, failed);
-        if (failed)
-            return Refuse(kCantWrite, ExtractProblem::ReadFailed, errno != 0 ? errno : EIO);
-    }
+    int readError = 0;
+    if (oneBlock && held > 0 && !ReadAt(file, pos, buffer, static_cast<std::size_t>(held), got, readError))
+        return Refuse(kCantWrite, ExtractProblem::ReadFailed, readError);
 
     m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
     const OutputFolder current = OutputFolder::Current();
@@ -147,9 +153,29 @@ int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std
     OutputFile out = folder.Begin(name, os.m_fileId);
     if (!out.IsOpen())
         return Refuse(FailureOf(out.Error()));
-    // One write of the bytes that exist; bytes beyond the real end of the
-    // archive (a file cut short, or a size it never held) are zeros.
-    const bool complete = (got == 0 || out.Write(buffer, got)) && (got == entry.size || out.ExtendTo(entry.size));
+
+    std::uint64_t written = got;
+    bool complete = got == 0 || out.Write(buffer, got);
+    if (!oneBlock) {
+        // The system's copy call, where it has one, copies what it can; the
+        // rest goes block by block through the buffer. The archive ending
+        // (a file cut short since it was opened) ends the copy.
+        bool more = true;
+        while (complete && more && written < held) {
+            written += out.CopyFrom(file, pos + written, held - written, os.m_copyCallUsable);
+            const std::size_t block = static_cast<std::size_t>(std::min<std::uint64_t>(held - written, kCopyBlock));
+            if (block == 0)
+                break;
+            if (!ReadAt(file, pos + written, buffer, block, got, readError))
+                return Refuse(kCantWrite, ExtractProblem::ReadFailed, readError);   // `out` goes with it
+            complete = got == 0 || out.Write(buffer, got);
+            written += got;
+            more = got == block;
+        }
+    }
+    // Bytes beyond the real end of the archive (a file cut short, or a size
+    // it never held) are zeros.
+    complete = complete && (written == entry.size || out.ExtendTo(entry.size));
     if (!complete || !out.Commit())
         return Refuse(FailureOf(out.Error()));   // nothing of it is left, an old file is intact
     return kWritten;

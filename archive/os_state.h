@@ -13,6 +13,7 @@ struct PakArchive::OsState {
     std::uint64_t m_fileLength = 0;   // the archive file's size when it was opened
     BufferPtr m_copyBuffer;
     std::size_t m_copyCapacity = 0;
+    bool m_copyCallUsable = true;   // OutputFile::CopyFrom's, for this archive
     // The folder the previous entry went to, kept open for the next one.
     OutputFolder m_outFolder;
     std::string m_outFolderName;

@@ -124,6 +124,7 @@ int PakArchive::OpenArchive()
     os.m_file = std::move(file);
     os.m_fileId = identity;
     os.m_fileLength = length;
+    os.m_copyCallUsable = true;
     return 1;
 }
 

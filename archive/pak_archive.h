@@ -237,8 +237,10 @@ public:
     // declared size; -3 the output can't be made safely or completely.
     // An existing file of that name is replaced only by a complete output; a
     // failure leaves it as it was. Bytes beyond the end of the archive file
-    // are zeros. Throws std::bad_alloc when the bytes that the file holds for
-    // the entry can't be held in memory.
+    // are zeros. The bytes are copied through one buffer of at most 2 MiB,
+    // kept for the next entry (a larger entry on Linux by the system's copy
+    // call instead); throws std::bad_alloc, before anything is created, when
+    // that buffer can't be had.
     int ExtractEntry(std::uint32_t index);
 
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
@@ -269,10 +271,10 @@ private:
     // Makes sure m_copyBuffer holds at least `size` bytes.
     unsigned char* CopyBuffer(std::size_t size);
 
-    // Reads the entry's first `held` bytes into `buffer` and writes the
-    // entry to folder `dir`, file `name`.
+    // Writes the entry to folder `dir`, file `name`: its first `held` bytes
+    // from the archive, copied through `buffer` (CopyBuffer's), then zeros.
     int CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                unsigned char* buffer, std::size_t held);
+                unsigned char* buffer, std::uint64_t held);
 
     // Records why the extraction failed and returns `result`.
     int Refuse(int result, ExtractProblem problem, int systemCode = 0);

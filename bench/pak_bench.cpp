@@ -301,8 +301,9 @@ int main(int argc, char** argv)
         const std::vector<Result> results = Compare(ExtractionCommands(shape.name, options), options, failed);
         PrintTable("Extraction of **" + shape.name + "**", results);
         targets.push_back({shape.name + ": ours / tar -xf", results[1].ratio, 1.0});
-        // One read and one write per entry: two copies against cp's one in the kernel.
-        targets.push_back({shape.name + ": ours / cp -r", results[3].ratio, 2.0});
+        // Entries of many are read and written through user space (two copies
+        // against cp's one in the kernel); those of large are copied as cp does.
+        targets.push_back({shape.name + ": ours / cp -r", results[3].ratio, shape.name == "large" ? 1.2 : 2.0});
         if (shape.name == "many") {
             // Every name exists: each entry is written to a new file and renamed
             // over the old one; tar removes each file and creates it again.

@@ -147,6 +147,18 @@ public:
     // hole where the file system allows). False when it can't.
     bool ExtendTo(std::uint64_t size);
 
+    // Appends up to `count` bytes of the archive `file`, from its absolute
+    // position `pos`, with the system's own copy call (copy_file_range on
+    // Linux): from file to file inside the system, never through this
+    // process's memory. Returns how many bytes it copied. It stops early, and
+    // says nothing, at the end of the archive, when the call fails, and at
+    // once where there is no such call (Windows, other systems); the caller
+    // goes on with ReadBlock and Write, which tell a failure and its side.
+    // `usable` (true to begin with) becomes false when the call can't serve
+    // these files at all (another file system, a file system or kernel
+    // without it), so that it isn't tried again for each entry.
+    std::uint64_t CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable);
+
     // Puts the file under its name, replacing the file that had it, and
     // closes it. False when a write, the naming or the rename failed, or
     // (POSIX) the flush that the file's last close would make, or one did

@@ -775,3 +775,36 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     Register(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
     return out;
 }
+
+std::uint64_t OutputFile::CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable)
+{
+    std::uint64_t copied = 0;
+#ifdef __linux__
+    // One call moves at most this much, so that an interruption is acted on
+    // between calls of a fraction of a second.
+    constexpr std::size_t kMaxCopy = std::size_t{64} << 20;
+    if (!usable || !IsOpen() || m_error.problem != FileProblem::None)
+        return 0;
+    const int in = ::fileno(file);
+    while (copied < count) {
+        // Archive positions stay below 2^33: an off64_t holds them.
+        off64_t from = static_cast<off64_t>(pos + copied);
+        const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxCopy));
+        const ssize_t done = ::copy_file_range(in, &from, m_native.fd, nullptr, part, 0);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+                usable = false;
+            break;
+        }
+        copied += static_cast<std::uint64_t>(done);
+    }
+#else
+    static_cast<void>(file);
+    static_cast<void>(pos);
+    static_cast<void>(count);
+    usable = false;   // no call copies a range of one open file into another
+#endif
+    return copied;
+}

@@ -647,3 +647,11 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     out.m_native.handle = handle;
     return out;
 }
+
+std::uint64_t OutputFile::CopyFrom(std::FILE*, std::uint64_t, std::uint64_t, bool& usable)
+{
+    // No call copies a range of one open file into another (CopyFileEx copies
+    // whole files by name): the caller reads and writes.
+    usable = false;
+    return 0;
+}

@@ -228,6 +228,40 @@ TEST(ExtractEntry, ReachesDataBeyondTwoGigabytes)
     EXPECT_EQ(ReadBytes("c.bin"), "wxyz");
 }
 
+// With the archive on another file system than the outputs, the system's copy
+// call refuses, and the bytes of an entry of several copy blocks go through
+// the buffer: the same bytes, each from its own position, then the zeros.
+TEST(ExtractEntry, CopiesAnEntryFromAnotherFileSystem)
+{
+    SKIP_UNLESS_POSIX("/dev/shm");
+#ifndef _WIN32
+    ScratchDir dir;
+    char folder[] = "/dev/shm/pak_test_XXXXXX";
+    struct stat here {}, there {};
+    if (::mkdtemp(folder) == nullptr)
+        GTEST_SKIP() << "no /dev/shm";
+    const std::string path = std::string(folder) + "/x.pak";
+    const std::string data = NumberedBytes((5u << 20) + 3);
+    PakArchive archive;
+    const int opened = OpenAndLoad(archive, path, PakBuilder()
+                                                      .Header(/*numFiles=*/1, /*dataStart=*/200, /*size=*/0xFFFFFFFF)
+                                                      .TableRecord(/*offset=*/0, /*size=*/(6u << 20))
+                                                      .File("e.bin")
+                                                      .DataAt(200, data)
+                                                      .Bytes());
+    const bool apart = ::stat(".", &here) == 0 && ::stat(folder, &there) == 0 && here.st_dev != there.st_dev;
+    ::unlink(path.c_str());   // the open archive stays readable
+    ::rmdir(folder);
+    ASSERT_EQ(opened, 1);
+    if (!apart)
+        GTEST_SKIP() << "/dev/shm is on the scratch folder's file system";
+    EXPECT_EQ(archive.ExtractEntry(0), 0) << ExtractFailureText(archive.LastExtractFailure());
+    std::string expected = data;
+    expected.resize(6u << 20, '\0');
+    EXPECT_TRUE(ReadBytes("e.bin") == expected);   // no dump of megabytes when it fails
+#endif
+}
+
 } // namespace
 
 namespace {

@@ -137,6 +137,8 @@ TEST(Faults, FullDiskFailsTheEntryAndLeavesNoPartialFile)
         {"block larger than any stream buffer", 64 * 1024, 10000, -3},
         {"small enough for a stream buffer", 3000, 2999, -3},
         {"exactly the limit", 3000, 3000, 0},
+        {"several copy blocks", 5u << 20, 3u << 20, -3},
+        {"several copy blocks, exactly the limit", 5u << 20, 5u << 20, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -233,31 +235,80 @@ TEST(Faults, ArchiveCutToNothingBeforeTheTableIsReadLoadsZeros)
 // Whatever is gone of an entry's bytes comes out as zeros, at full length.
 TEST(Faults, EntryCutShortAfterLoadingIsZeroFilled)
 {
-    const std::string data = std::string(600, 'a') + std::string(400, 'b');
     struct Row {
         const char* label;
+        std::uint32_t entrySize;
         off_t cutAt;
-        std::string expected;
     };
     const Row rows[] = {
-        {"not cut", kFarAway + 1000, data},
-        {"cut inside the entry", kFarAway + 600, std::string(600, 'a') + std::string(400, '\0')},
-        {"cut to nothing", 0, std::string(1000, '\0')},
+        {"not cut", 1000, kFarAway + 1000},
+        {"cut inside the entry", 1000, kFarAway + 600},
+        {"cut to nothing", 1000, 0},
+        {"cut inside an entry of several copy blocks", 5u << 20, kFarAway + (3 << 20) + 5},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         ScratchDir dir;
+        const std::string data = NumberedBytes(row.entrySize);
         PakArchive archive;
         ASSERT_EQ(OpenAndLoad(archive, "x.pak", PakBuilder()
                                                     .Header(/*numFiles=*/1, /*dataStart=*/kFarAway, /*size=*/0xFFFFFFFF)
-                                                    .TableRecord(/*offset=*/0, /*size=*/1000)
+                                                    .TableRecord(/*offset=*/0, /*size=*/row.entrySize)
                                                     .File("e.bin")
                                                     .DataAt(kFarAway, data)
                                                     .Bytes()), 1);
         ASSERT_EQ(::truncate("x.pak", row.cutAt), 0);
         EXPECT_EQ(archive.ExtractEntry(0), 0);
-        EXPECT_EQ(ReadBytes("e.bin"), row.expected);
+        const std::size_t kept = row.cutAt > kFarAway ? static_cast<std::size_t>(row.cutAt - kFarAway) : 0;
+        std::string expected = data.substr(0, kept);
+        expected.resize(row.entrySize, '\0');
+        EXPECT_TRUE(ReadBytes("e.bin") == expected);   // no dump of megabytes when it fails
     }
+}
+
+// Once the archive's descriptor is a folder's, every read of it fails. An
+// entry then gives -3 with ReadFailed and leaves nothing: neither one read
+// whole before its output is created nor one copied block by block into an
+// output already begun; an earlier file of that name keeps its bytes.
+TEST(Faults, ArchiveThatCantBeReadFailsTheEntryAndLeavesNothing)
+{
+    SKIP_UNLESS_POSIX("descriptors that can be replaced");
+#ifndef _WIN32
+    ScratchDir dir;
+    const std::uint32_t large = 5u << 20;
+    const std::string bytes = PakBuilder()
+                                  .Header(/*numFiles=*/4, /*dataStart=*/kFarAway, /*size=*/0xFFFFFFFF)
+                                  .TableRecord(/*offset=*/0, /*size=*/3000)
+                                  .TableRecord(/*offset=*/0, /*size=*/3000)
+                                  .TableRecord(/*offset=*/0, /*size=*/large)
+                                  .TableRecord(/*offset=*/0, /*size=*/large)
+                                  .File("small.bin").File("old.bin").File("large.bin").File("old.bin")
+                                  .DataAt(kFarAway, NumberedBytes(large))
+                                  .Bytes();
+    WriteBytes("old.bin", "earlier content");
+    // The archive's open takes the lowest free descriptor.
+    const int archiveFd = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(archiveFd, 0);
+    ::close(archiveFd);
+    PakArchive archive;
+    ASSERT_EQ(OpenAndLoad(archive, "x.pak", bytes), 1);
+    struct stat opened {}, named {};
+    ASSERT_EQ(::fstat(archiveFd, &opened), 0);
+    ASSERT_EQ(::stat("x.pak", &named), 0);
+    ASSERT_EQ(opened.st_ino, named.st_ino) << "the archive took another descriptor";
+    const int folder = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::dup2(folder, archiveFd), archiveFd);
+    ::close(folder);
+
+    for (std::uint32_t index = 0; index < 4; ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(archive.ExtractEntry(index), -3);
+        EXPECT_EQ(archive.LastExtractFailure().problem, ExtractProblem::ReadFailed);
+        EXPECT_NE(archive.LastExtractFailure().systemCode, 0);
+    }
+    EXPECT_EQ(ListTree(dir.Path()), (std::vector<std::string>{"old.bin", "x.pak"}));
+    EXPECT_EQ(ReadBytes("old.bin"), "earlier content");
+#endif
 }
 
 int OpenWithoutHanging(void* archive)

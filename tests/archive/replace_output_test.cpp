@@ -329,6 +329,47 @@ TEST(BoundedMemory, ADirectoryIsHeldOnceForAllItsEntries)
 #endif
 }
 
+// Every entry but the last reads two directory records of 3 characters, so
+// each holds a folder text of its own and the table takes over 3 x the file;
+// the last entry spans the whole file. Its bytes pass through a buffer of a
+// fixed size: once the table is loaded, extracting it fits in 16 MiB more
+// (a buffer as large as the entry would not), and everything in 4 x the file
+// + 64 MiB.
+TEST(BoundedMemory, AnEntryAsLargeAsTheFileTakesAFixedBuffer)
+{
+    SKIP_UNLESS_POSIX("fork and address-space limits");
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory and quarantine don't fit such a limit";
+#endif
+    ScratchDir dir;
+    constexpr std::uint32_t kEntries = 1000000;
+    PakBuilder builder;
+    builder.Header(kEntries, /*dataStart=*/0, /*size=*/0xFFFFFFFF);
+    for (std::uint32_t i = 0; i < kEntries; ++i)
+        builder.TableRecord(/*offset=*/0, /*size=*/0);
+    for (std::uint32_t i = 1; i < kEntries; ++i)
+        builder.Dir("abc").Dir("abd");
+    std::string bytes = builder.Dir("abc").File("all.bin").Bytes();
+    const auto fileSize = static_cast<std::uint32_t>(bytes.size());
+    for (std::size_t k = 0; k < 4; ++k)   // the last record's size: the whole file
+        bytes[92 + 16 * std::size_t{kEntries - 1} + k] = static_cast<char>(fileSize >> (8 * k));
+    WriteBytes("x.pak", bytes);
+#ifndef _WIN32
+    const int code = RunWithAddressSpace(4 * bytes.size() + (rlim_t{64} << 20), [] {
+        PakArchive archive;
+        if (OpenAndLoad(archive, "x.pak") != 1)
+            return 10;
+        if (archive.m_table.back().name != "all.bin" || archive.m_table.back().dir != "abd")
+            return 11;
+        if (!LimitAddressSpace(rlim_t{16} << 20))
+            return 12;
+        return archive.ExtractEntry(kEntries - 1) == 0 ? 0 : 13;
+    });
+    ASSERT_EQ(code, 0) << "10 open, 11 table, 12 limit, 13 extraction, 99 out of memory";
+    EXPECT_TRUE(ReadBytes("abd/all.bin") == bytes);   // no dump of 24 MB when it fails
+#endif
+}
+
 TEST(ExtractReasons, EachRefusalSaysWhy)
 {
     enum class Needs { Nothing, Links, Fifos };

@@ -335,22 +335,21 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
     EXPECT_EQ(unwritten.status, 1);
     EXPECT_EQ(unwritten.err, "pakunpack: can't write to standard output\n");
 
-    // Entry 1's bytes are in the file (a hole of 1.5 GiB), and holding them
-    // needs far more memory than the child may have; extraction stops there.
-    WriteBytes("big.pak", PakBuilder()
-                              .Header(/*numFiles=*/3, /*dataStart=*/200, /*size=*/0xFFFFFFFF)
-                              .TableRecord(0, 2).TableRecord(0, 0x60000000).TableRecord(0, 2)
-                              .File("a.txt").File("b.bin").File("c.txt")
-                              .DataAt(200, "ab")
-                              .Bytes());
-    std::filesystem::resize_file("big.pak", 200 + 0x60000000ull);
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "under AddressSanitizer an operator new that fails ends the program instead of throwing";
+#endif
+    // The table of 64 Mi entries is in the file (a hole of 1 GiB), and
+    // holding it needs far more memory than the child may have.
+    constexpr std::uint32_t kEntries = 1u << 26;
+    WriteBytes("big.pak", PakBuilder().Header(kEntries, /*dataStart=*/0, /*size=*/0xFFFFFFFF).Bytes());
+    std::filesystem::resize_file("big.pak", 92 + 16ull * kEntries);
     RunSetup tight;
     tight.memoryHeadroom = std::size_t{1} << 30;
     const RunResult run = Pakunpack({"extract", "big.pak"}, tight);
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "pakunpack: out of memory\n");
-    EXPECT_EQ(ListTree(dir.Path()), (Strings{"a.txt", "big.pak", "mixed.pak"}));
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"big.pak", "mixed.pak"}));
 }
 
 #ifndef _WIN32

@@ -162,6 +162,14 @@ std::vector<int> ExtractAll(PakArchive& archive)
     return results;
 }
 
+std::string NumberedBytes(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>('a' + i % 23);
+    return bytes;
+}
+
 int OpenAndLoad(PakArchive& archive, const std::string& path)
 {
     archive.m_path = path;

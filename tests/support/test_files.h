@@ -1,6 +1,7 @@
 // Scratch folders and file helpers shared by the tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,10 @@ std::vector<int> ExtractAll(PakArchive& archive);
 // True when the system makes files without a name (O_TMPFILE) in the
 // current folder, so that outputs there are written unnamed.
 bool UnnamedFilesWorkHere();
+
+// `size` bytes that tell their position ('a' + position % 23), so that a
+// byte copied from anywhere else shows.
+std::string NumberedBytes(std::size_t size);
 
 // These two need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
