@@ -213,6 +213,7 @@ TEST(DialogLogic, OpenPathTakesTheChoosersStepsFromAnyPathItIsGiven)
 {
     ScratchDir scratch;
     const std::string archive = PutFile(scratch, "games", "data.pak", TwoEntries());
+    std::filesystem::create_directory(scratch / "sub");
     FakeDlg chosen;
     chosen.choices = {archive};
     chosen.OnOpenPak();
