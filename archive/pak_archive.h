@@ -199,7 +199,8 @@ public:
 
     // The archive's path: on Windows bytes in the ANSI code page, or for a
     // path that it can't hold the form PathFromWide gives, which the report
-    // shows as a C string (the ANSI form).
+    // shows as a C string (the ANSI form). The report's Name: line shows each
+    // control character (below 0x20, and 0x7F) as '?', so it stays one line.
     std::string m_path;
     std::uint32_t m_numFiles = 0;
     std::uint32_t m_archiveSize = 0;
