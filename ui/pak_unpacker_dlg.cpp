@@ -75,8 +75,8 @@ void CPakUnpackerDlg::OpenPath(const std::string& path)
     m_strPakName = FileNameOf(resolution == PathResolution::Resolved ? fullPath : path);
     if (resolution != PathResolution::Resolved) {
         // A path the system refuses is a file that can't be opened. A relative
-        // path from a folder whose own path is lost (it was removed) names no
-        // folder the outputs could go to: nothing is opened instead.
+        // path in a folder whose own path is lost (it was removed) names no
+        // folder the outputs could go to, so nothing is opened at all.
         CloseArchive();
         ShowMessage("Error!", resolution == PathResolution::Refused ? kErrCantOpen : kErrCantEnterFolder);
         return;
