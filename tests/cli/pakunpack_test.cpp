@@ -236,25 +236,16 @@ TEST_F(PakunpackTest, OpensAndNamesTheFileTheSystemFindsByThePath)
 TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
 {
     const std::string step(200, 'd');
-    int depth = 0;
-    for (; CurrentFolder().size() <= PATH_MAX; ++depth) {
+    while (CurrentFolder().size() <= PATH_MAX) {
         ASSERT_EQ(::mkdir(step.c_str(), 0755), 0);
         ASSERT_EQ(::chdir(step.c_str()), 0);
     }
     std::filesystem::copy_file(dir / "mixed.pak", "x.pak");
     const RunResult list = Pakunpack({"list", "x.pak"});
-    const RunResult scan = Pakunpack({"scan", "x.pak"});
-    const std::string report = ReadBytes("Scan_log.txt");
-    const std::string expectedName = "\nName:" + CurrentFolder() + "/x.pak\n";
-    // Taken down step by step: the whole path is too long for one call.
-    ::unlink("x.pak");
-    ::unlink("Scan_log.txt");
-    for (; depth > 0; --depth)
-        ASSERT_TRUE(::chdir("..") == 0 && ::rmdir(step.c_str()) == 0);
     EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.out, Pakunpack({"list", "mixed.pak"}).out);
-    EXPECT_EQ(scan.status, 0);
-    EXPECT_NE(report.find(expectedName), std::string::npos);
+    EXPECT_EQ(list.out, Pakunpack({"list", dir / "mixed.pak"}).out);
+    ASSERT_EQ(Pakunpack({"scan", "x.pak"}).status, 0);
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder() + "/x.pak\n"), std::string::npos);
 }
 #endif
 
