@@ -199,7 +199,8 @@ public:
 
     // The archive's path: on Windows bytes in the ANSI code page, or for a
     // path that it can't hold the form PathFromWide gives, which the report
-    // shows as a C string (the ANSI form).
+    // shows as a C string (the ANSI form). The report's Name: line shows each
+    // control character (below 0x20, and 0x7F) as '?', so it stays one line.
     std::string m_path;
     std::uint32_t m_numFiles = 0;
     std::uint32_t m_archiveSize = 0;
@@ -310,10 +311,25 @@ void InstallOutputSignalHandlers();
 // file names; on Windows, the ANSI code page's, or for a path it can't hold
 // the form PathFromWide gives, so that the path still names its file.
 
-// `path` made absolute against the current directory, with "." and ".."
-// steps taken out: on POSIX as text (".." at the root stays there, doubled
-// separators become one), on Windows by GetFullPathNameW. Empty stays empty;
-// the path as given when it can't be made full.
+// What ResolveFullPath made of a path.
+enum class PathResolution {
+    Resolved,          // the full path names the file the system opens by the path
+    Refused,           // the system reaches no file by it
+    NoCurrentFolder,   // relative, while the current directory has no path the
+                       // system can tell (it was removed)
+};
+
+// `path` made absolute as the system resolves it, so that the full path and
+// the path itself name the same file. On POSIX the folder part goes through
+// realpath (symbolic links are followed before a ".." step leaves them, as
+// every file call does) and the last step is kept as it is; a folder part
+// that names no folder, and a last step that is empty, "." or "..", which no
+// file is reached by, are refused. On Windows GetFullPathNameW takes "." and
+// ".." steps out of the text, as every file call does. `full` is empty
+// unless the path is resolved; an empty path is refused.
+PathResolution ResolveFullPath(const std::string& path, std::string& full);
+
+// The same full path alone; empty when `path` can't be resolved.
 std::string FullPathOf(const std::string& path);
 
 // The current directory; empty when the system can't tell it.

@@ -86,6 +86,18 @@ private:
     bool m_ok = true;
 };
 
+// The path for the Name: line, as "%s" prints it but with every control
+// character as '?', so that a newline in a folder's name can't split the line.
+std::string OneLine(const std::string& path)
+{
+    std::string line = path.c_str();
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return line;
+}
+
 } // namespace
 
 int PakArchive::WriteScanLog(ProgressBar& progress)
@@ -114,7 +126,7 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
 
     ReportWriter out(file);
     out << kStars << "Scan Test File v 0.1 for Corvane UnPaker\n" << kStars;
-    out << "Name:" << m_path << "\n";
+    out << "Name:" << OneLine(m_path) << "\n";
     out << "Size:";
     out.Dec(m_archiveSize) << " byte [0x";
     out.Hex(m_archiveSize) << " (hex)]\nStart_pos:0x";

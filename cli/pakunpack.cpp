@@ -256,15 +256,26 @@ const char* Verdict(const PakArchive& archive, const PakEntry& entry)
     return IsEntryInRange(entry, archive.m_dataStart, archive.m_archiveSize) ? "GOOD" : "FAILD";
 }
 
-// What the dialog's open command does up to the report. False, with the
-// reader's own text on stderr, when the archive can't be opened.
+// What the dialog's open command does up to the report. The archive is
+// opened by `path` as given, which the system resolves itself, and named in
+// the report and the JSON by the full path the system resolves it to. False,
+// with the reason on stderr (the reader's own text when there is no other),
+// when it can't be opened.
 bool OpenAndLoad(PakArchive& archive, const std::string& path)
 {
-    archive.m_path = path;
-    if (archive.OpenArchive() == 0) {
-        std::fprintf(stderr, "%s: %s", kProgram, archive.m_errorText.c_str());
+    std::string fullPath;
+    const PathResolution resolution = ResolveFullPath(path, fullPath);
+    if (resolution == PathResolution::NoCurrentFolder) {
+        Complain("can't find the current folder's path, which '" + Printable(path) + "' starts from");
         return false;
     }
+    archive.m_path = path;
+    if (resolution == PathResolution::Refused || archive.OpenArchive() == 0) {
+        std::fprintf(stderr, "%s: %s", kProgram, resolution == PathResolution::Refused ? kErrCantOpen
+                                                                                      : archive.m_errorText.c_str());
+        return false;
+    }
+    archive.m_path = fullPath;
     NoProgress progress;   // only extraction shows progress here
     archive.AllocateTable();
     archive.LoadTable(progress);
@@ -382,9 +393,8 @@ int Extract(PakArchive& archive, const Options& options)
 int Run(const Options& options)
 {
     PakArchive archive;
-    // Made absolute while the starting directory is current, so that
-    // extract -C still finds it; the report shows it as Name:.
-    if (!OpenAndLoad(archive, FullPathOf(options.archive)))
+    // Opened while the starting directory is current, before extract -C.
+    if (!OpenAndLoad(archive, options.archive))
         return kExitCantOpen;
     switch (options.command) {
     case Command::List: return options.json ? ListJson(archive) : ListText(archive);

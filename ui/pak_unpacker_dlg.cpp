@@ -66,11 +66,24 @@ void CPakUnpackerDlg::OnExtractAll()
 
 void CPakUnpackerDlg::OpenPath(const std::string& path)
 {
+    // The system resolves the path while the directory it was given in is
+    // still current; the archive is then opened by that full path, so what
+    // opens, the name field and the report's Name: line are the file `path`
+    // named, whatever becomes current meanwhile.
+    std::string fullPath;
+    const PathResolution resolution = ResolveFullPath(path, fullPath);
+    m_strPakName = FileNameOf(resolution == PathResolution::Resolved ? fullPath : path);
+    if (resolution != PathResolution::Resolved) {
+        // A path the system refuses is a file that can't be opened. A relative
+        // path in a folder whose own path is lost (it was removed) names no
+        // folder the outputs could go to, so nothing is opened at all.
+        CloseArchive();
+        ShowMessage("Error!", resolution == PathResolution::Refused ? kErrCantOpen : kErrCantEnterFolder);
+        return;
+    }
     // The scan log and the extracted entries go next to the archive. The
     // chooser leaves the current directory alone, so the command moves there.
-    const std::string fullPath = FullPathOf(path);
     const bool entered = SetCurrentFolder(FolderOf(fullPath));
-    m_strPakName = FileNameOf(fullPath);
     m_archive.m_path = fullPath;
 
     if (m_archive.OpenArchive() == 0) {
@@ -81,8 +94,7 @@ void CPakUnpackerDlg::OpenPath(const std::string& path)
     if (!entered) {
         // Outputs would land in whatever folder is current: the archive is
         // closed again, so that nothing of it is written anywhere.
-        PakArchive closed;
-        std::swap(m_archive, closed);
+        CloseArchive();
         ShowMessage("Error!", kErrCantEnterFolder);
         return;
     }
@@ -102,6 +114,12 @@ void CPakUnpackerDlg::OpenPath(const std::string& path)
 
     m_strStatus = "Wait";
     UpdateData(false);
+}
+
+void CPakUnpackerDlg::CloseArchive()
+{
+    PakArchive closed;
+    std::swap(m_archive, closed);
 }
 
 void CPakUnpackerDlg::ExtractAll()

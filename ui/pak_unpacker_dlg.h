@@ -46,9 +46,13 @@ public:
     // Opens `path` as a choice in the chooser would: its folder becomes
     // current, the header values show, the table loads and "Scan_log.txt" is
     // written there. When the folder can't be made current the archive is
-    // not kept open and the open-failure box says so: nothing is written. The command line and a dropped file come in here; a
-    // relative path is taken from the current directory, an empty one does
-    // nothing.
+    // not kept open and the open-failure box says so: nothing is written.
+    // The command line and a dropped file come in here; a relative path is
+    // taken from the current directory, and the file opened is the one the
+    // system finds by the path there (ResolveFullPath). A path the system
+    // refuses fails as a file that can't be opened; a relative one while the
+    // current directory's path can't be told opens nothing and the box says
+    // the folder can't be entered. An empty path does nothing.
     void OnOpenPath(const std::string& path);
     // "Extract All": every entry of the open archive, one box per failure.
     void OnExtractAll();
@@ -99,6 +103,7 @@ protected:
 
 private:
     void OpenPath(const std::string& path);
+    void CloseArchive();   // no archive open, no table
     void ExtractAll();
     void ReportOutOfMemory();
 };

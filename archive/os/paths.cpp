@@ -1,5 +1,6 @@
 // The path calls for programs that need no system of their own: the
-// command line as given and the program's name made from its file.
+// command line as given, the program's name made from its file and a full
+// path from the system's resolution.
 #include "path_helpers.h"
 
 #include "pak_archive.h"
@@ -26,4 +27,11 @@ std::vector<std::string> CommandLineArguments(int argc, const char* const argv[]
 std::string CommandLinePath(int argc, const char* const argv[])
 {
     return argc == 2 && argv[1] != nullptr ? std::string(argv[1]) : std::string();
+}
+
+std::string FullPathOf(const std::string& path)
+{
+    std::string full;
+    ResolveFullPath(path, full);
+    return full;
 }

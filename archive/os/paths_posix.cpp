@@ -1,5 +1,5 @@
-// Paths on POSIX systems: one separator, '/', and the current directory
-// from getcwd.
+// Paths on POSIX systems: one separator, '/', the current directory from
+// getcwd and full paths from realpath.
 #include "path_helpers.h"
 
 #include "pak_archive.h"
@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -17,31 +19,6 @@ std::size_t NameStart(const std::string& fullPath)
 {
     const std::size_t last = fullPath.rfind('/');
     return last == std::string::npos ? 0 : last + 1;
-}
-
-// Takes "." steps, ".." steps and empty steps out of an absolute path, as
-// text: ".." at the root stays at the root.
-std::string Clean(const std::string& absolute)
-{
-    std::vector<std::string> steps;
-    std::size_t start = 0;
-    while (start <= absolute.size()) {
-        std::size_t end = absolute.find('/', start);
-        if (end == std::string::npos)
-            end = absolute.size();
-        const std::string step = absolute.substr(start, end - start);
-        if (step == "..") {
-            if (!steps.empty())
-                steps.pop_back();
-        } else if (!step.empty() && step != ".") {
-            steps.push_back(step);
-        }
-        start = end + 1;
-    }
-    std::string clean;
-    for (const std::string& step : steps)
-        clean += "/" + step;
-    return clean.empty() ? "/" : clean;
 }
 
 } // namespace
@@ -57,14 +34,29 @@ std::string CurrentFolder()
     return buffer.data();
 }
 
-std::string FullPathOf(const std::string& path)
+PathResolution ResolveFullPath(const std::string& path, std::string& full)
 {
-    if (path.empty())
-        return path;
-    if (path[0] == '/')
-        return Clean(path);
-    const std::string folder = CurrentFolder();
-    return folder.empty() ? path : Clean(folder + "/" + path);
+    full.clear();
+    const std::size_t start = NameStart(path);
+    const std::string name = path.substr(start);
+    if (name.empty() || name == "." || name == ".." || path.find('\0') != std::string::npos)
+        return PathResolution::Refused;
+    // A relative path's full path starts with the current directory's.
+    std::string folder = path[0] == '/' ? std::string() : CurrentFolder();
+    if (path[0] != '/' && folder.empty())
+        return PathResolution::NoCurrentFolder;
+    if (start > 0) {
+        // Not as text: "link/.." is the folder that holds what link points at.
+        // The folder part keeps its last '/', so a file in a folder's place
+        // is refused too.
+        const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.substr(0, start).c_str(), nullptr),
+                                                                   &std::free);
+        if (!resolved)
+            return PathResolution::Refused;
+        folder = resolved.get();
+    }
+    full = folder + (folder.back() == '/' ? "" : "/") + name;
+    return PathResolution::Resolved;
 }
 
 std::string FolderOf(const std::string& fullPath)

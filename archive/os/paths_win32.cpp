@@ -227,11 +227,16 @@ bool PathToWide(const std::string& path, std::wstring& wide)
            Widen(CP_UTF8, MB_ERR_INVALID_CHARS, exact, wide);
 }
 
-std::string FullPathOf(const std::string& path)
+PathResolution ResolveFullPath(const std::string& path, std::string& full)
 {
-    std::wstring full;
+    full.clear();
+    std::wstring wide, wideFull;
     DWORD error = 0;
-    return !path.empty() && FullPath(Wide(path), full, error) ? PathFromWide(full) : path;
+    // The text that GetFullPathNameW makes is the one every file call opens.
+    if (path.empty() || !PathToWide(path, wide) || !FullPath(wide, wideFull, error))
+        return PathResolution::Refused;
+    full = PathFromWide(wideFull);
+    return PathResolution::Resolved;
 }
 
 std::string CurrentFolder()

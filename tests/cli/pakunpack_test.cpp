@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -198,6 +199,59 @@ TEST_F(PakunpackTest, ReportNamesTheArchiveByTheDialogsFullPath)
     }
 }
 
+#ifndef _WIN32
+// The file opened and named is the one the system finds by the path: a
+// symbolic link is followed before ".." leaves it, a path the system refuses
+// fails as a file that can't be opened, and a relative path in a removed
+// folder opens nothing (its parent's decoy least of all).
+TEST_F(PakunpackTest, OpensAndNamesTheFileTheSystemFindsByThePath)
+{
+    std::filesystem::create_directories("other/deep");
+    std::filesystem::create_directories("w/gone");
+    std::filesystem::copy_file("mixed.pak", "other/real.pak");
+    WriteBytes("w/real.pak", PakBuilder().Header(0, 92, 92).Bytes());
+    ASSERT_EQ(::symlink("../other/deep", "w/link"), 0);
+    std::filesystem::current_path("w");
+    const RunResult list = Pakunpack({"list", "link/../real.pak"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, Pakunpack({"list", dir / "mixed.pak"}).out);
+    ASSERT_EQ(Pakunpack({"scan", "link/../real.pak"}).status, 0);
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + dir / "other/real.pak\nSize:320 "), std::string::npos);
+
+    for (const char* refused : {"nosuchdir/../real.pak", "real.pak/.", "real.pak/"}) {
+        SCOPED_TRACE(refused);
+        const RunResult run = Pakunpack({"list", refused});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out + run.err, std::string("pakunpack: ") + kErrCantOpen);
+    }
+
+    std::filesystem::current_path("gone");
+    ASSERT_EQ(::rmdir((dir / "w/gone").c_str()), 0);
+    const RunResult gone = Pakunpack({"list", "../real.pak"});
+    std::filesystem::current_path(dir.Path());
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.err, "pakunpack: can't find the current folder's path, which '../real.pak' starts from\n");
+}
+
+// Only the full path is longer than the system takes: the archive is opened
+// by the relative path given, and the report names it all the same.
+TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
+{
+    const std::string step(200, 'd');
+    while (CurrentFolder().size() <= PATH_MAX) {
+        ASSERT_EQ(::mkdir(step.c_str(), 0755), 0);
+        ASSERT_EQ(::chdir(step.c_str()), 0);
+    }
+    std::filesystem::copy_file(dir / "mixed.pak", "x.pak");
+    const RunResult list = Pakunpack({"list", "x.pak"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, Pakunpack({"list", dir / "mixed.pak"}).out);
+    ASSERT_EQ(Pakunpack({"scan", "x.pak"}).status, 0);
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder() + "/x.pak\n"), std::string::npos);
+}
+#endif
+
 // Each refusal gives the reason an entry would give; nothing is left behind.
 TEST_F(PakunpackTest, ReportThatCantBeWrittenSaysWhy)
 {
@@ -253,7 +307,7 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
     EXPECT_EQ(ListTree(dir.Path()), Strings{"mixed.pak"});
 
     std::filesystem::create_directories("out/snd/d.wav");   // entry 4 can't be written over a folder
-    // The relative archive path is resolved before changing into "out".
+    // The relative archive path is opened before changing into "out".
     const RunResult run = Pakunpack({"extract", "mixed.pak", "-C", "out"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "pakunpack: entry 4 (snd/d.wav): a folder is in the way\n"

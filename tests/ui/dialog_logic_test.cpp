@@ -4,6 +4,7 @@
 // About box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -217,6 +218,7 @@ TEST(DialogLogic, OpenPathTakesTheChoosersStepsFromAnyPathItIsGiven)
 {
     ScratchDir scratch;
     const std::string archive = PutFile(scratch, "games", "data.pak", TwoEntries());
+    std::filesystem::create_directory(scratch / "sub");
     FakeDlg chosen;
     chosen.choices = {archive};
     chosen.OnOpenPak();
@@ -239,6 +241,47 @@ TEST(DialogLogic, OpenPathTakesTheChoosersStepsFromAnyPathItIsGiven)
     given.OnOpenPath("games/none.pak");
     EXPECT_EQ(given.log, Log({"box Error!Can`t open file!\n / Error!"}));
     EXPECT_EQ(std::filesystem::current_path().string(), scratch / "games");
+}
+
+// What opens, and is named, is the file the system finds by the path where
+// it was given: a symbolic link is followed before ".." leaves it, a path the
+// system refuses fails as a file that can't be opened, and a relative path
+// in a removed folder opens nothing, an archive above it least of all.
+TEST(DialogLogic, OpenPathOpensTheFileTheSystemFindsByThePath)
+{
+    ScratchDir scratch;
+    PutFile(scratch, "other", "real.pak", TwoEntries());
+    PutFile(scratch, "w", "real.pak", PakBuilder().Header(0, 92, 92).Bytes());   // decoys
+    PutFile(scratch, ".", "real.pak", PakBuilder().Header(0, 92, 92).Bytes());
+    std::filesystem::create_directories(scratch / "other/deep");
+    std::filesystem::create_directories(scratch / "w/gone");
+    std::filesystem::create_directory_symlink("../other/deep", scratch / "w/link");
+    std::filesystem::current_path(scratch / "w");
+    FakeDlg dlg;
+    dlg.OnOpenPath("link/../real.pak");
+    EXPECT_EQ(dlg.Said().back(), "refresh real.pak | 2 | 209 byte | Wait");
+    EXPECT_EQ(std::filesystem::current_path().string(), scratch / "other");
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + scratch / "other/real.pak\n"), std::string::npos);
+
+    std::filesystem::current_path(scratch / "w");
+    const Log before = ListTree(scratch.Path());
+    dlg.log.clear();
+    dlg.OnOpenPath("nosuchdir/../real.pak");
+    dlg.OnOpenPath("real.pak/.");
+    dlg.OnExtractAll();   // nothing is open any more
+    const std::string kCantOpen = "box Error!Can`t open file!\n / Error!";
+    EXPECT_EQ(dlg.log, Log({kCantOpen, kCantOpen, "pos 0", "refresh . | 2 | 209 byte | Done"}));
+    EXPECT_EQ(std::filesystem::current_path().string(), scratch / "w");
+
+    std::filesystem::current_path("gone");
+    std::filesystem::remove(scratch / "w/gone");
+    dlg.log.clear();
+    dlg.OnOpenPath("../real.pak");
+    EXPECT_EQ(dlg.log, Log({"box Error!Can`t enter the file`s folder!\n / Error!"}));
+    std::filesystem::current_path(scratch.Path());
+    Log after = before;
+    after.erase(std::find(after.begin(), after.end(), "w/gone/"));
+    EXPECT_EQ(ListTree(scratch.Path()), after);
 }
 
 // The dialog manager's own arithmetic: each of x, y, width and height is
