@@ -35,6 +35,8 @@ required=(
     # test builds the Debian package and checks it with lintian.
     desktop-file-utils=desktop-file-validate shared-mime-info=update-mime-database
     appstream=appstreamcli man-db=man dpkg-dev=dpkg-buildpackage file=file lintian=lintian
+    # Tests that stop pakunpack at a chosen system call with an injected signal.
+    strace=strace
 )
 optional=()
 for arg in "$@"; do
