@@ -96,7 +96,9 @@ wait_ended() {
 
 # The user's files (but the uninstaller's copy of itself in Temp, which
 # Windows leaves to its temporary-file clean-up for a user's uninstaller),
-# the user's registry, and the machine's keys that a setup for all users
+# the user's registry (but the display settings Wine keeps for its session
+# under "Temporary System Parameters", written when a prefix first shows a
+# window, whoever shows it), and the machine's keys that a setup for all users
 # would write: its uninstall keys and the names of its classes (the rest of
 # the machine's registry Wine changes by itself, and the classes in full
 # take seconds to read).
@@ -108,7 +110,9 @@ snapshot() {
         echo "== $key"
         reg_has_key "$key" || continue
         pak_wine_run reg export "$key" "$scratch/hive.reg" /y </dev/null >/dev/null 2>&1 || fail "can't export $key"
-        iconv -f UTF-16LE -t UTF-8 "$scratch/hive.reg" | tr -d '\r'
+        iconv -f UTF-16LE -t UTF-8 "$scratch/hive.reg" | tr -d '\r' |
+            awk '/^\[/ { wine = index($0, "[HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters") == 1 }
+                 !wine'
     done
     for key in 'HKLM\Software\Classes' 'HKLM\Software\Classes\Applications'; do
         echo "== $key"
