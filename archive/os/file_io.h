@@ -92,10 +92,20 @@ constexpr unsigned kUtf8CodePage = 65001;
 
 // The Windows rules, on every platform so that they are tested everywhere,
 // for a name in the ANSI code page `codePage`: < > : " / \ | ? * and bytes
-// 0x01-0x1F become '_' (never the second byte of a double-byte character),
-// a last '.' or ' ' becomes '_', and a device name (IsWindowsDeviceName)
-// gets '_' in front.
+// 0x01-0x1F become '_', a last '.' or ' ' becomes '_', and a device name
+// (IsWindowsDeviceName) gets '_' in front. A double-byte character
+// (AnsiCharacterAt) stays whole, whatever its second byte looks like; a
+// lead byte that makes no character with the byte after it becomes '_', and
+// that byte is judged on its own.
 std::string WindowsDiskName(const std::string& text, unsigned codePage = kWesternCodePage);
+
+// What the bytes at `bytes` (`size` of them, at least one) start with in the
+// ANSI code page `codePage`, by the system's own tables: a character of one
+// byte, one of two (a lead byte and a byte that makes a character with it),
+// or a lead byte that the byte after it, or the end, leaves without one.
+// POSIX has no such tables: there every byte is a character of its own.
+enum class AnsiCharacter { OneByte, TwoBytes, BrokenLeadByte };
+AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t size);
 
 // Whether the name's part before its first '.', trailing spaces dropped, is
 // a device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 or COM

@@ -320,6 +320,11 @@ std::string DiskName(const std::string& text)
     return onDisk;
 }
 
+AnsiCharacter AnsiCharacterAt(unsigned, const char*, std::size_t)
+{
+    return AnsiCharacter::OneByte;
+}
+
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);

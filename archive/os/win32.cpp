@@ -348,6 +348,18 @@ std::string DiskName(const std::string& text)
     return WindowsDiskName(text, ::GetACP());
 }
 
+AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t size)
+{
+    // ASCII is a character of one byte in every ANSI code page.
+    const auto lead = static_cast<BYTE>(bytes[0]);
+    if (lead < 0x80 || !::IsDBCSLeadByteEx(codePage, lead))
+        return AnsiCharacter::OneByte;
+    wchar_t wide[2];
+    return size >= 2 && ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2) == 1
+               ? AnsiCharacter::TwoBytes
+               : AnsiCharacter::BrokenLeadByte;
+}
+
 std::string SystemErrorText(int code)
 {
     char* words = nullptr;
