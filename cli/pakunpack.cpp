@@ -1,11 +1,13 @@
 // pakunpack: lists, reports on and extracts ".pak" archives from the command
 // line, through the same archive calls as the dialog, and never asks anything.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pak_archive.h"
@@ -256,6 +258,12 @@ const char* Verdict(const PakArchive& archive, const PakEntry& entry)
     return IsEntryInRange(entry, archive.m_dataStart, archive.m_archiveSize) ? "GOOD" : "FAILD";
 }
 
+// Whether the entry starts within the declared size, as ExtractEntry asks first.
+bool IsEntryInside(const PakArchive& archive, const PakEntry& entry)
+{
+    return archive.m_dataStart + entry.offset < archive.m_archiveSize;   // wraps on purpose
+}
+
 // What the dialog's open command does up to the report. The archive is
 // opened by `path` as given, which the system resolves itself, and named in
 // the report and the JSON by the full path the system resolves it to. False,
@@ -282,6 +290,78 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
     return true;
 }
 
+std::uint64_t Fnv1a(const std::string& text)
+{
+    std::uint64_t hash = 0xCBF29CE484222325u;
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+    return hash;
+}
+
+bool SamePath(const PakEntry& a, const PakEntry& b)
+{
+    return a.dir == b.dir && a.name == b.name;
+}
+
+// The entries among `chosen` that land on one file, group by group, each in
+// table order: those whose outputs the system takes for the same file
+// although their paths are not all the same (a name the archive repeats is
+// no news). A key is as long as its path, so only a hash of each is held for
+// all the entries, and keys are compared only where hashes meet.
+std::vector<std::vector<std::uint32_t>> SameFileGroups(const PakArchive& archive, const std::vector<bool>& chosen)
+{
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;
+    for (std::uint32_t i = 0; i < chosen.size(); ++i) {
+        const std::string key = chosen[i] ? OutputFileKey(archive.m_table[i]) : std::string();
+        if (!key.empty())
+            hashes.emplace_back(Fnv1a(key), i);
+    }
+    std::sort(hashes.begin(), hashes.end());
+    std::vector<std::vector<std::uint32_t>> groups;
+    for (std::size_t first = 0, end = 0; first < hashes.size(); first = end) {
+        for (end = first + 1; end < hashes.size() && hashes[end].first == hashes[first].first;)
+            ++end;
+        if (end - first < 2)
+            continue;
+        std::vector<std::pair<std::string, std::uint32_t>> keyed;
+        for (std::size_t k = first; k < end; ++k)
+            keyed.emplace_back(OutputFileKey(archive.m_table[hashes[k].second]), hashes[k].second);
+        std::sort(keyed.begin(), keyed.end());
+        for (std::size_t from = 0, to = 0; from < keyed.size(); from = to) {
+            std::vector<std::uint32_t> group;
+            bool differ = false;
+            for (to = from; to < keyed.size() && keyed[to].first == keyed[from].first; ++to) {
+                group.push_back(keyed[to].second);
+                differ = differ || !SamePath(archive.m_table[group.front()], archive.m_table[group.back()]);
+            }
+            if (differ)
+                groups.push_back(std::move(group));
+        }
+    }
+    return groups;
+}
+
+// Which entry's file each entry of `groups` that is `written` replaces: the
+// one written before it in its group, when their paths differ. Pairs of the
+// later entry and the earlier one, in table order of the later.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> Replacements(
+    const PakArchive& archive, const std::vector<std::vector<std::uint32_t>>& groups, const std::vector<bool>& written)
+{
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> replaced;
+    for (const auto& group : groups) {
+        std::optional<std::uint32_t> last;
+        for (const std::uint32_t i : group) {
+            if (!written[i])
+                continue;
+            if (last && !SamePath(archive.m_table[*last], archive.m_table[i]))
+                replaced.emplace_back(i, *last);
+            last = i;
+        }
+    }
+    std::sort(replaced.begin(), replaced.end());
+    return replaced;
+}
+
 int ListText(const PakArchive& archive)
 {
     for (std::uint32_t i = 0; i < archive.m_numFiles; ++i) {
@@ -298,6 +378,13 @@ int ListText(const PakArchive& archive)
 
 int ListJson(const PakArchive& archive)
 {
+    // The entries that extracting them all would write: all but those that
+    // start beyond the declared size.
+    std::vector<bool> inside(archive.m_numFiles);
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
+        inside[i] = IsEntryInside(archive, archive.m_table[i]);
+    const auto replaced = Replacements(archive, SameFileGroups(archive, inside), inside);
+    auto next = replaced.begin();
     std::string out = "{\"archive\":";
     AppendJsonText(out, archive.m_path.c_str());   // as the report's Name: line shows it
     out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
@@ -314,7 +401,10 @@ int ListJson(const PakArchive& archive)
         out += ",\"path\":";
         AppendJsonText(out, EntryPath(entry));
         out += ",\"offset\":" + std::to_string(entry.offset) + ",\"start\":" + std::to_string(start) +
-               ",\"size\":" + std::to_string(entry.size) + ",\"status\":\"" + Verdict(archive, entry) + "\"}";
+               ",\"size\":" + std::to_string(entry.size) + ",\"status\":\"" + Verdict(archive, entry) + "\"";
+        if (next != replaced.end() && next->first == i)
+            out += ",\"replaces\":" + std::to_string((next++)->second);
+        out += "}";
         if (out.size() >= 64 * 1024) {
             std::fwrite(out.data(), 1, out.size(), stdout);
             out.clear();
@@ -336,14 +426,19 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     return kExitIncomplete;
 }
 
-// True when `path` is to be extracted; marks every pattern that matches it.
-bool IsSelected(const std::string& path, const std::vector<std::string>& patterns, std::vector<bool>& matched)
+// Which entries are to be extracted: all of them, or those a pattern
+// matches. Marks every pattern that matches an entry in `matched`.
+std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<std::string>& patterns,
+                                std::vector<bool>& matched)
 {
-    bool selected = patterns.empty();
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        if (MatchesPattern(patterns[i], path)) {
-            matched[i] = true;
-            selected = true;
+    std::vector<bool> selected(archive.m_numFiles, patterns.empty());
+    for (std::uint32_t i = 0; i < archive.m_numFiles && !patterns.empty(); ++i) {
+        const std::string path = EntryPath(archive.m_table[i]);
+        for (std::size_t p = 0; p < patterns.size(); ++p) {
+            if (MatchesPattern(patterns[p], path)) {
+                matched[p] = true;
+                selected[i] = true;
+            }
         }
     }
     return selected;
@@ -357,27 +452,39 @@ int Extract(PakArchive& archive, const Options& options)
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
+    const std::vector<bool> selected = SelectEntries(archive, options.patterns, matched);
+    const auto sameFile = SameFileGroups(archive, selected);
+    std::vector<bool> written(archive.m_numFiles, false);
     std::uint32_t extracted = 0;
     std::uint32_t failed = 0;
     ProgressLine progress;
     const std::uint32_t count = archive.m_numFiles;
     progress.Show(0, count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string path = EntryPath(archive.m_table[i]);
-        if (IsSelected(path, options.patterns, matched)) {
+        if (selected[i]) {
             const int result = archive.ExtractEntry(i);
             if (result == 0) {
                 ++extracted;
+                written[i] = true;
             } else {
                 ++failed;
                 progress.Clear();
-                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i, Printable(path).c_str(),
+                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i,
+                             Printable(EntryPath(archive.m_table[i])).c_str(),
                              ExtractFailureText(archive.LastExtractFailure()).c_str());
             }
         }
         progress.Show(i + 1, count);
     }
     progress.Clear();
+
+    // The later entry has won, as the system's own file replacement has it.
+    const auto replaced = Replacements(archive, sameFile, written);
+    for (const auto& [later, earlier] : replaced) {
+        std::fprintf(stderr, "%s: entry %" PRIu32 " (%s) replaced entry %" PRIu32 " (%s): one file on this system\n",
+                     kProgram, later, Printable(EntryPath(archive.m_table[later])).c_str(), earlier,
+                     Printable(EntryPath(archive.m_table[earlier])).c_str());
+    }
 
     bool allMatched = true;
     for (std::size_t i = 0; i < options.patterns.size(); ++i) {
@@ -386,7 +493,10 @@ int Extract(PakArchive& archive, const Options& options)
             allMatched = false;
         }
     }
-    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed\n", extracted, failed);
+    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed", extracted, failed);
+    if (!replaced.empty())
+        std::printf(", %" PRIu32 " replaced by a later entry", static_cast<std::uint32_t>(replaced.size()));
+    std::printf("\n");
     return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
 }
 

@@ -75,6 +75,12 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
 // page). The caller has already refused empty names, "." and "..".
 std::string DiskName(const std::string& text);
 
+// `diskName`, a name as DiskName writes it, in a form that two names share
+// exactly when the system takes them for one: on POSIX the name itself, on
+// Windows its UTF-16 with letter case folded as the file systems compare
+// names, given as UTF-8.
+std::string SameNameKey(const std::string& diskName);
+
 // How much of `path` names its folder: up to and with its last separator
 // ('/', on Windows '\\' as well, or the ':' of a drive such as "C:x"); 0 when
 // the path is a name alone.

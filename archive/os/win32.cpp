@@ -348,6 +348,21 @@ std::string DiskName(const std::string& text)
     return WindowsDiskName(text, ::GetACP());
 }
 
+std::string SameNameKey(const std::string& diskName)
+{
+    std::wstring wide;
+    if (!PathToWide(diskName, wide) || wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
+        return std::string();
+    // The system's upper case without a language's rules is the one its
+    // file systems compare names by.
+    std::wstring upper(wide.size(), L'\0');
+    const int size = static_cast<int>(wide.size());
+    const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, upper.data(),
+                                       size, nullptr, nullptr, 0);
+    upper.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return Narrow(CP_UTF8, upper.empty() ? wide : upper);
+}
+
 AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t size)
 {
     // ASCII is a character of one byte in every ANSI code page.

@@ -319,6 +319,70 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
     EXPECT_EQ(ReadBytes("out/maps/b.dat"), "bdat");
 }
 
+// Entries whose names the system's rules (on Windows letter case as well)
+// make one file: the later one wins, a line names both, the summary counts
+// them and nothing failed. A repeated name is no news, and an entry that
+// failed replaced nothing. --json marks the entry that would replace.
+TEST_F(PakunpackTest, EntriesThatLandOnOneFileAreNamed)
+{
+    const Strings names = {"a:b.txt", "a_b.txt", "c.tx.", "c.tx_", "x/y.txt", "x_y.txt", "x_y.txt",
+                           "same.txt", "same.txt", "Case.txt", "CASE.TXT"};
+    PakBuilder builder;
+    builder.Header(static_cast<std::uint32_t>(names.size()), /*dataStart=*/600, /*size=*/611);
+    for (std::uint32_t i = 0; i < names.size(); ++i)
+        builder.TableRecord(i == 5 ? 0x1000 : i, 1).File(names[i]);   // entry 5 starts beyond the size
+    WriteBytes("same.pak", builder.DataAt(600, "0123456789A").Bytes());
+    const std::string failed = "pakunpack: entry 5 (x_y.txt): starts at or beyond the declared archive size\n";
+    const std::string line64 = "pakunpack: entry 6 (x_y.txt) replaced entry 4 (x/y.txt): one file on this system\n";
+    const struct {
+        Strings args;
+        std::string err, out;
+        Strings tree;
+        int status;
+    } rows[] = {
+#ifdef _WIN32
+        {{"same.pak"}, failed + "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): one file on this system\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): one file on this system\n" +
+                           line64 + "pakunpack: entry 10 (CASE.TXT) replaced entry 9 (Case.txt): one file on this system\n",
+         "10 extracted, 1 failed, 4 replaced by a later entry\n", {"Case.txt", "a_b.txt", "c.tx_", "same.txt", "x_y.txt"}, 1},
+        {{"same.pak", "[ac]*"}, "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): one file on this system\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): one file on this system\n",
+         "4 extracted, 0 failed, 2 replaced by a later entry\n", {"a_b.txt", "c.tx_"}, 0},
+#else
+        {{"same.pak"}, failed + line64, "10 extracted, 1 failed, 1 replaced by a later entry\n",
+         {"CASE.TXT", "Case.txt", "a:b.txt", "a_b.txt", "c.tx.", "c.tx_", "same.txt", "x_y.txt"}, 1},
+        {{"same.pak", "[ac]*"}, "", "4 extracted, 0 failed\n", {"a:b.txt", "a_b.txt", "c.tx.", "c.tx_"}, 0},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const std::string folder = "run" + std::to_string(&row - rows);
+        ::mkdir(folder.c_str(), 0755);
+        Strings args{"extract", "-C", folder};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(ListTree(dir / folder), row.tree);
+    }
+    EXPECT_EQ(ReadBytes("run0/x_y.txt"), "6");
+    EXPECT_EQ(ReadBytes("run0/same.txt"), "8");
+
+    // One entry a line: the index and the mark of each marked one.
+    std::string marks;
+    const std::string json = Pakunpack({"list", "same.pak", "--json"}).out;
+    for (std::size_t line = 0, end = 0; (end = json.find('\n', line)) != std::string::npos; line = end + 1) {
+        const std::size_t mark = json.find("\"replaces\":", line);
+        if (mark < end)
+            marks += json.substr(line, json.find(',', line) - line) + " " +
+                     json.substr(mark, json.find('}', mark) + 1 - mark) + "\n";
+    }
+    EXPECT_EQ(marks, kPosixSystem ? "{\"index\":6 \"replaces\":4}\n"
+                                  : "{\"index\":1 \"replaces\":0}\n{\"index\":3 \"replaces\":2}\n"
+                                    "{\"index\":6 \"replaces\":4}\n{\"index\":10 \"replaces\":9}\n");
+}
+
 // An option's value is a value even when it looks like --help or --version.
 TEST_F(PakunpackTest, OptionValuesThatLookLikeHelpOrVersionAreValues)
 {
@@ -660,6 +724,26 @@ TEST_F(PakunpackTest, FailedOutputNeverRemovesAnotherProcesssFile)
 }
 
 #ifdef _WIN32
+// Under a double-byte ANSI code page a lead byte before ':', '/' or '*' makes
+// no character with it: each byte is written as '_', and the three entries
+// land on one file, which the run says. CTest runs it under the Japanese,
+// Chinese and Korean locales, from which Wine takes the code page.
+TEST_F(PakunpackTest, LeadByteBeforeAForbiddenCharacterIsNoCharacter)
+{
+    CPINFO info{};
+    if (!::GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2 || !::IsDBCSLeadByte(0x83))
+        GTEST_SKIP() << "needs a double-byte ANSI code page (under Wine: LC_ALL=ja_JP.UTF-8, for one)";
+    WriteBytes("dbcs.pak", ArchiveOf({{"", "\x83:.txt", "first"}, {"", "\x83/.txt", "second"}, {"", "\x83*.txt", "third"}}));
+    ASSERT_EQ(::mkdir("out", 0755), 0);
+    const RunResult run = Pakunpack({"extract", "dbcs.pak", "-C", "out"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "3 extracted, 0 failed, 2 replaced by a later entry\n");
+    EXPECT_EQ(run.err, "pakunpack: entry 1 (\x83/.txt) replaced entry 0 (\x83:.txt): one file on this system\n"
+                       "pakunpack: entry 2 (\x83*.txt) replaced entry 1 (\x83/.txt): one file on this system\n");
+    EXPECT_EQ(ListTree("out"), Strings{"__.txt"});
+    EXPECT_EQ(ReadBytes("out/__.txt"), "third");
+}
+
 // Arguments arrive in UTF-16: a path the ANSI code page can't hold names its
 // own file or folder, never the look-alike the code page would make of it.
 // The report names the archive in the ANSI form.
