@@ -46,10 +46,12 @@ list ARCHIVE
     One JSON document instead:
       {"archive": T, "numFiles": N, "dataStart": D, "archiveSize": S,
        "entries": [{"index": I, "dir": T, "name": T, "path": T, "offset": O,
-                    "start": D+O, "size": Z, "status": "GOOD"|"FAILD"}, ...]}
-    Numbers are unsigned decimal. A text T is a JSON string when it is valid
-    UTF-8 and otherwise an array of its byte values (0-255), so every name
-    comes back byte for byte.
+                    "start": D+O, "size": Z, "status": "GOOD"|"FAILD"
+                    [, "replaces": J]}, ...]}
+    "replaces" marks an entry that extract would write over entry J's file
+    (see extract). Numbers are unsigned decimal. A text T is a JSON string
+    when it is valid UTF-8 and otherwise an array of its byte values (0-255),
+    so every name comes back byte for byte.
 
 scan ARCHIVE
     Writes the scan report, which names the archive by its absolute path, as
@@ -63,8 +65,15 @@ extract ARCHIVE [PATTERN ...]
     stderr,
       pakunpack: entry INDEX (PATH): REASON
     with control characters in PATH shown as \xHH and a backslash as \\, and
-    the run goes on. It ends with "N extracted, M failed" on stdout. While
-    it runs, a progress line is shown on stderr when stderr is a terminal.
+    the run goes on. Entries whose names this system makes one file name
+    ('/' and '_' alike; on Windows every character a name can't hold, a last
+    dot or space, and letter case too) are written in table order, so the
+    later one wins, and each such entry is one line on stderr,
+      pakunpack: entry INDEX (PATH) replaced entry INDEX (PATH): same file here
+    but not a name the archive repeats. It ends with "N extracted, M failed"
+    on stdout, and ", K replaced by a later entry" when there were such
+    lines. While it runs, a progress line is shown on stderr when stderr is a
+    terminal.
   -C DIR
     Extracts into DIR, which must exist, instead of the current directory.
     A relative ARCHIVE is found before changing into DIR.
@@ -72,7 +81,9 @@ extract ARCHIVE [PATTERN ...]
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
 character. Quote them for the shell; after "--" every argument is a PATTERN.
-A PATTERN that matches no entry is reported on stderr.
+A PATTERN that matches no entry is reported on stderr. On Windows a PATTERN
+is matched as typed, character by character, against the characters of
+the names in the ANSI code page.
 
   -h, --help   show this text        --version   show the version
 
@@ -94,7 +105,7 @@ struct Options {
     bool json = false;
     std::optional<std::string> reportPath;   // scan -o
     std::optional<std::string> folder;       // extract -C
-    std::vector<std::string> patterns;
+    std::vector<std::string> patterns;       // as typed (on Windows PathFromWide's form)
 };
 
 enum class Request { Run, Help, Version, Wrong };
@@ -194,9 +205,7 @@ bool TakeOperands(const std::vector<std::string>& operands, Options& options, st
         return false;
     }
     options.archive = operands[0];
-    // Patterns match the archive's bytes: on Windows the ANSI form alone.
-    for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand)
-        options.patterns.emplace_back(operand->c_str());
+    options.patterns.assign(operands.begin() + 1, operands.end());
     return true;
 }
 
@@ -427,15 +436,20 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
 }
 
 // Which entries are to be extracted: all of them, or those a pattern
-// matches. Marks every pattern that matches an entry in `matched`.
+// matches. Marks every pattern that matches an entry in `matched`. On
+// Windows both are matched as characters, so that a character of a pattern
+// that the ANSI code page can't hold matches none, never the '?' it would be.
 std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<std::string>& patterns,
                                 std::vector<bool>& matched)
 {
     std::vector<bool> selected(archive.m_numFiles, patterns.empty());
+    std::vector<MatchText> typed;
+    for (const std::string& pattern : patterns)
+        typed.push_back(ForMatching(pattern));
     for (std::uint32_t i = 0; i < archive.m_numFiles && !patterns.empty(); ++i) {
-        const std::string path = EntryPath(archive.m_table[i]);
+        const MatchText path = ForMatching(EntryPath(archive.m_table[i]));
         for (std::size_t p = 0; p < patterns.size(); ++p) {
-            if (MatchesPattern(patterns[p], path)) {
+            if (MatchesPattern(typed[p], path)) {
                 matched[p] = true;
                 selected[i] = true;
             }
@@ -481,7 +495,7 @@ int Extract(PakArchive& archive, const Options& options)
     // The later entry has won, as the system's own file replacement has it.
     const auto replaced = Replacements(archive, sameFile, written);
     for (const auto& [later, earlier] : replaced) {
-        std::fprintf(stderr, "%s: entry %" PRIu32 " (%s) replaced entry %" PRIu32 " (%s): one file on this system\n",
+        std::fprintf(stderr, "%s: entry %" PRIu32 " (%s) replaced entry %" PRIu32 " (%s): same file here\n",
                      kProgram, later, Printable(EntryPath(archive.m_table[later])).c_str(), earlier,
                      Printable(EntryPath(archive.m_table[earlier])).c_str());
     }
@@ -489,7 +503,7 @@ int Extract(PakArchive& archive, const Options& options)
     bool allMatched = true;
     for (std::size_t i = 0; i < options.patterns.size(); ++i) {
         if (!matched[i]) {
-            Complain("no entry matches '" + Printable(options.patterns[i]) + "'");
+            Complain("no entry matches '" + Printable(options.patterns[i].c_str()) + "'");
             allMatched = false;
         }
     }

@@ -333,7 +333,7 @@ TEST_F(PakunpackTest, EntriesThatLandOnOneFileAreNamed)
         builder.TableRecord(i == 5 ? 0x1000 : i, 1).File(names[i]);   // entry 5 starts beyond the size
     WriteBytes("same.pak", builder.DataAt(600, "0123456789A").Bytes());
     const std::string failed = "pakunpack: entry 5 (x_y.txt): starts at or beyond the declared archive size\n";
-    const std::string line64 = "pakunpack: entry 6 (x_y.txt) replaced entry 4 (x/y.txt): one file on this system\n";
+    const std::string line64 = "pakunpack: entry 6 (x_y.txt) replaced entry 4 (x/y.txt): same file here\n";
     const struct {
         Strings args;
         std::string err, out;
@@ -341,12 +341,12 @@ TEST_F(PakunpackTest, EntriesThatLandOnOneFileAreNamed)
         int status;
     } rows[] = {
 #ifdef _WIN32
-        {{"same.pak"}, failed + "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): one file on this system\n"
-                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): one file on this system\n" +
-                           line64 + "pakunpack: entry 10 (CASE.TXT) replaced entry 9 (Case.txt): one file on this system\n",
+        {{"same.pak"}, failed + "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): same file here\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): same file here\n" +
+                           line64 + "pakunpack: entry 10 (CASE.TXT) replaced entry 9 (Case.txt): same file here\n",
          "10 extracted, 1 failed, 4 replaced by a later entry\n", {"Case.txt", "a_b.txt", "c.tx_", "same.txt", "x_y.txt"}, 1},
-        {{"same.pak", "[ac]*"}, "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): one file on this system\n"
-                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): one file on this system\n",
+        {{"same.pak", "[ac]*"}, "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): same file here\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): same file here\n",
          "4 extracted, 0 failed, 2 replaced by a later entry\n", {"a_b.txt", "c.tx_"}, 0},
 #else
         {{"same.pak"}, failed + line64, "10 extracted, 1 failed, 1 replaced by a later entry\n",
@@ -429,6 +429,33 @@ TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(ListTree(dir / folder), row.tree);
     }
+}
+
+// A pattern is matched as typed: a character that the ANSI code page can't
+// hold matches itself only, never what the code page would make of it
+// ('?', which the matcher would take as any character).
+TEST_F(PakunpackTest, PatternsOutsideTheAnsiCodePageMatchOnlyThemselves)
+{
+    WriteBytes("pt.pak", ArchiveOf({{"", "z.txt", "z"}, {"", "b.txt", "b"}, {"", "long.txt", "l"}, {"", "??.txt", "q"}}));
+    // A Cyrillic a, and two mathematical bold letters beyond the 16-bit range.
+    const struct {
+        const char* utf8;
+        const wchar_t* wide;
+    } rows[] = {{"\xD0\xB0.txt", L"\u0430.txt"}, {"\xF0\x9D\x90\x9A\xF0\x9D\x90\x9B.txt", L"\U0001D41A\U0001D41B.txt"}};
+    for (const auto& row : rows) {
+#ifdef _WIN32
+        const std::string arg = PathFromWide(row.wide);   // as the UTF-16 command line gives it
+#else
+        const std::string arg = row.utf8;
+#endif
+        SCOPED_TRACE(arg.c_str());
+        const RunResult run = Pakunpack({"extract", "pt.pak", "--", arg});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "pakunpack: no entry matches '" + std::string(arg.c_str()) + "'\n");
+        EXPECT_EQ(run.out, "0 extracted, 0 failed\n");
+    }
+    EXPECT_EQ(Pakunpack({"extract", "pt.pak", "?.txt"}).out, "2 extracted, 0 failed\n");
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"b.txt", "mixed.pak", "pt.pak", "z.txt"}));
 }
 
 TEST_F(PakunpackTest, ShowsProgressOnlyOnATerminal)
@@ -738,8 +765,8 @@ TEST_F(PakunpackTest, LeadByteBeforeAForbiddenCharacterIsNoCharacter)
     const RunResult run = Pakunpack({"extract", "dbcs.pak", "-C", "out"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "3 extracted, 0 failed, 2 replaced by a later entry\n");
-    EXPECT_EQ(run.err, "pakunpack: entry 1 (\x83/.txt) replaced entry 0 (\x83:.txt): one file on this system\n"
-                       "pakunpack: entry 2 (\x83*.txt) replaced entry 1 (\x83/.txt): one file on this system\n");
+    EXPECT_EQ(run.err, "pakunpack: entry 1 (\x83/.txt) replaced entry 0 (\x83:.txt): same file here\n"
+                       "pakunpack: entry 2 (\x83*.txt) replaced entry 1 (\x83/.txt): same file here\n");
     EXPECT_EQ(ListTree("out"), Strings{"__.txt"});
     EXPECT_EQ(ReadBytes("out/__.txt"), "third");
 }
