@@ -283,7 +283,7 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
     std::string fullPath;
     const PathResolution resolution = ResolveFullPath(path, fullPath);
     if (resolution == PathResolution::NoCurrentFolder) {
-        Complain("can't find the current folder's path, which '" + Printable(path) + "' starts from");
+        Complain("can't find the current folder's path, which '" + PrintablePath(path) + "' starts from");
         return false;
     }
     archive.m_path = path;
@@ -430,7 +430,7 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + Printable(reportPath ? reportPath->c_str() : kScanLogName) +
+    Complain("can't write the report '" + PrintablePath(reportPath ? *reportPath : kScanLogName) +
              "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
@@ -462,7 +462,7 @@ int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
     if (options.folder && !SetCurrentFolder(*options.folder, &why)) {
-        Complain("can't enter '" + Printable(options.folder->c_str()) + "': " + why);
+        Complain("can't enter '" + PrintablePath(*options.folder) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);

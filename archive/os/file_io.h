@@ -88,7 +88,9 @@ std::size_t FolderPartLength(const std::string& path);
 
 // `path` as the folder it names and the file name in that folder, each in a
 // form that OutputFolder::Existing and OutputFolder::Begin take; `folder` is
-// empty when the path is a name alone (the current directory).
+// empty when the path is a name alone (the current directory). On Windows
+// the name loses the dots and spaces at its end, as every path given to the
+// system does; when nothing else is left, the path names its folder.
 void SplitPath(const std::string& path, std::string& folder, std::string& name);
 
 // The code page the name rules take when none is given: Windows' Western

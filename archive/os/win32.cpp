@@ -339,8 +339,20 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name)
         ++folderPart;
     else
         folderPart = wide.size() >= 2 && wide[1] == L':' ? 2 : 0;
+    std::wstring last = wide.substr(folderPart);
+    // Every path Windows is given loses the dots and spaces at the end of its
+    // last step ("rep.txt." is "rep.txt", "..." the folder itself); the
+    // extended form that outputs are made by would keep them, in a name
+    // that ordinary programs can't open.
+    if (last != L"." && last != L"..") {
+        last.erase(last.find_last_not_of(L". ") + 1);   // npos + 1: all of it
+        if (last.empty() && folderPart == 0) {
+            wide = L".\\";
+            folderPart = wide.size();
+        }
+    }
     folder = folderPart == 0 ? std::string() : PathFromWide(wide.substr(0, folderPart));
-    name = PathFromWide(wide.substr(folderPart));
+    name = PathFromWide(last);
 }
 
 std::string DiskName(const std::string& text)
