@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -299,9 +300,11 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
     return true;
 }
 
-std::uint64_t Fnv1a(const std::string& text)
+// FNV-1a from `basis`, which each run draws anew, so that no archive can be
+// made to put many different paths under one hash.
+std::uint64_t Fnv1a(const std::string& text, std::uint64_t basis)
 {
-    std::uint64_t hash = 0xCBF29CE484222325u;
+    std::uint64_t hash = basis;
     for (const char c : text)
         hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
     return hash;
@@ -316,34 +319,38 @@ bool SamePath(const PakEntry& a, const PakEntry& b)
 // table order: those whose outputs the system takes for the same file
 // although their paths are not all the same (a name the archive repeats is
 // no news). A key is as long as its path, so only a hash of each is held for
-// all the entries, and keys are compared only where hashes meet.
+// all the entries, and where hashes meet each different key once.
 std::vector<std::vector<std::uint32_t>> SameFileGroups(const PakArchive& archive, const std::vector<bool>& chosen)
 {
+    const std::uint64_t basis = std::uint64_t{std::random_device()()} << 32 ^ std::random_device()();
     std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;
     for (std::uint32_t i = 0; i < chosen.size(); ++i) {
         const std::string key = chosen[i] ? OutputFileKey(archive.m_table[i]) : std::string();
         if (!key.empty())
-            hashes.emplace_back(Fnv1a(key), i);
+            hashes.emplace_back(Fnv1a(key, basis), i);
     }
-    std::sort(hashes.begin(), hashes.end());
+    std::sort(hashes.begin(), hashes.end());   // by hash, then in table order
     std::vector<std::vector<std::uint32_t>> groups;
     for (std::size_t first = 0, end = 0; first < hashes.size(); first = end) {
         for (end = first + 1; end < hashes.size() && hashes[end].first == hashes[first].first;)
             ++end;
         if (end - first < 2)
             continue;
-        std::vector<std::pair<std::string, std::uint32_t>> keyed;
-        for (std::size_t k = first; k < end; ++k)
-            keyed.emplace_back(OutputFileKey(archive.m_table[hashes[k].second]), hashes[k].second);
-        std::sort(keyed.begin(), keyed.end());
-        for (std::size_t from = 0, to = 0; from < keyed.size(); from = to) {
-            std::vector<std::uint32_t> group;
-            bool differ = false;
-            for (to = from; to < keyed.size() && keyed[to].first == keyed[from].first; ++to) {
-                group.push_back(keyed[to].second);
-                differ = differ || !SamePath(archive.m_table[group.front()], archive.m_table[group.back()]);
-            }
-            if (differ)
+        std::vector<std::pair<std::string, std::vector<std::uint32_t>>> keys;
+        for (std::size_t k = first; k < end; ++k) {
+            const std::uint32_t i = hashes[k].second;
+            std::string key = OutputFileKey(archive.m_table[i]);
+            const auto sameKey = [&key](const auto& known) { return known.first == key; };
+            auto same = std::find_if(keys.begin(), keys.end(), sameKey);
+            if (same == keys.end())
+                same = keys.insert(keys.end(), {std::move(key), {}});
+            same->second.push_back(i);
+        }
+        for (auto& known : keys) {
+            std::vector<std::uint32_t>& group = known.second;
+            const PakEntry& head = archive.m_table[group.front()];
+            const auto differs = [&](std::uint32_t i) { return !SamePath(head, archive.m_table[i]); };
+            if (std::any_of(group.begin(), group.end(), differs))
                 groups.push_back(std::move(group));
         }
     }
