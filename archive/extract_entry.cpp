@@ -87,6 +87,15 @@ ExtractFailure FailureOf(const FileError& error)
     return ExtractFailure{ProblemOf(error.problem), error.code};
 }
 
+std::string OutputFileKey(const PakEntry& entry)
+{
+    if (entry.name.empty() || IsDotComponent(entry.name) || IsDotComponent(entry.dir))
+        return std::string();
+    const std::string name = SameNameKey(DiskName(entry.name));
+    // No name on disk holds the separator, so the joined key is unambiguous.
+    return entry.dir.empty() ? name : SameNameKey(DiskName(entry.dir)) + kPathSeparator + name;
+}
+
 int PakArchive::ExtractEntry(std::uint32_t index)
 {
     m_extractFailure = ExtractFailure{};

@@ -353,6 +353,13 @@ bool SetCurrentFolder(const std::string& folder, std::string* why = nullptr);
 // system says it is one (a name that has gone is left to the open to report).
 bool IsFolderPath(const std::string& path);
 
+// Which file ExtractEntry writes `entry` to, as a text that two entries
+// share exactly when the system takes their outputs for one file: their
+// directories and names as written on disk, on Windows by its name rules and
+// with letter case folded as its file systems compare names. Empty when the
+// entry's name is refused. For comparing only, not a path to open.
+std::string OutputFileKey(const PakEntry& entry);
+
 // The executable's own file name without its folder and extension, from the
 // file the process runs, whatever name it was started under. Found once.
 const std::string& ApplicationName();

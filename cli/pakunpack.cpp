@@ -1,11 +1,14 @@
 // pakunpack: lists, reports on and extracts ".pak" archives from the command
 // line, through the same archive calls as the dialog, and never asks anything.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pak_archive.h"
@@ -44,10 +47,12 @@ list ARCHIVE
     One JSON document instead:
       {"archive": T, "numFiles": N, "dataStart": D, "archiveSize": S,
        "entries": [{"index": I, "dir": T, "name": T, "path": T, "offset": O,
-                    "start": D+O, "size": Z, "status": "GOOD"|"FAILD"}, ...]}
-    Numbers are unsigned decimal. A text T is a JSON string when it is valid
-    UTF-8 and otherwise an array of its byte values (0-255), so every name
-    comes back byte for byte.
+                    "start": D+O, "size": Z, "status": "GOOD"|"FAILD"
+                    [, "replaces": J]}, ...]}
+    "replaces" marks an entry that extract would write over entry J's file
+    (see extract). Numbers are unsigned decimal. A text T is a JSON string
+    when it is valid UTF-8 and otherwise an array of its byte values (0-255),
+    so every name comes back byte for byte.
 
 scan ARCHIVE
     Writes the scan report, which names the archive by its absolute path, as
@@ -61,8 +66,15 @@ extract ARCHIVE [PATTERN ...]
     stderr,
       pakunpack: entry INDEX (PATH): REASON
     with control characters in PATH shown as \xHH and a backslash as \\, and
-    the run goes on. It ends with "N extracted, M failed" on stdout. While
-    it runs, a progress line is shown on stderr when stderr is a terminal.
+    the run goes on. Entries whose names this system makes one file name
+    ('/' and '_' alike; on Windows every character a name can't hold, a last
+    dot or space, and letter case too) are written in table order, so the
+    later one wins, and each such entry is one line on stderr,
+      pakunpack: entry INDEX (PATH) replaced entry INDEX (PATH): same file here
+    but not a name the archive repeats. It ends with "N extracted, M failed"
+    on stdout, and ", K replaced by a later entry" when there were such
+    lines. While it runs, a progress line is shown on stderr when stderr is a
+    terminal.
   -C DIR
     Extracts into DIR, which must exist, instead of the current directory.
     A relative ARCHIVE is found before changing into DIR.
@@ -70,7 +82,9 @@ extract ARCHIVE [PATTERN ...]
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
 character. Quote them for the shell; after "--" every argument is a PATTERN.
-A PATTERN that matches no entry is reported on stderr.
+A PATTERN that matches no entry is reported on stderr. On Windows a PATTERN
+is matched as typed, character by character, against the characters of
+the names in the ANSI code page.
 
   -h, --help   show this text        --version   show the version
 
@@ -92,7 +106,7 @@ struct Options {
     bool json = false;
     std::optional<std::string> reportPath;   // scan -o
     std::optional<std::string> folder;       // extract -C
-    std::vector<std::string> patterns;
+    std::vector<std::string> patterns;       // as typed (on Windows PathFromWide's form)
 };
 
 enum class Request { Run, Help, Version, Wrong };
@@ -192,9 +206,7 @@ bool TakeOperands(const std::vector<std::string>& operands, Options& options, st
         return false;
     }
     options.archive = operands[0];
-    // Patterns match the archive's bytes: on Windows the ANSI form alone.
-    for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand)
-        options.patterns.emplace_back(operand->c_str());
+    options.patterns.assign(operands.begin() + 1, operands.end());
     return true;
 }
 
@@ -256,6 +268,12 @@ const char* Verdict(const PakArchive& archive, const PakEntry& entry)
     return IsEntryInRange(entry, archive.m_dataStart, archive.m_archiveSize) ? "GOOD" : "FAILD";
 }
 
+// Whether the entry starts within the declared size, as ExtractEntry asks first.
+bool IsEntryInside(const PakArchive& archive, const PakEntry& entry)
+{
+    return archive.m_dataStart + entry.offset < archive.m_archiveSize;   // wraps on purpose
+}
+
 // What the dialog's open command does up to the report. The archive is
 // opened by `path` as given, which the system resolves itself, and named in
 // the report and the JSON by the full path the system resolves it to. False,
@@ -266,7 +284,7 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
     std::string fullPath;
     const PathResolution resolution = ResolveFullPath(path, fullPath);
     if (resolution == PathResolution::NoCurrentFolder) {
-        Complain("can't find the current folder's path, which '" + Printable(path) + "' starts from");
+        Complain("can't find the current folder's path, which '" + PrintablePath(path) + "' starts from");
         return false;
     }
     archive.m_path = path;
@@ -280,6 +298,84 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
     archive.AllocateTable();
     archive.LoadTable(progress);
     return true;
+}
+
+// FNV-1a from `basis`, which each run draws anew, so that no archive can be
+// made to put many different paths under one hash.
+std::uint64_t Fnv1a(const std::string& text, std::uint64_t basis)
+{
+    std::uint64_t hash = basis;
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+    return hash;
+}
+
+bool SamePath(const PakEntry& a, const PakEntry& b)
+{
+    return a.dir == b.dir && a.name == b.name;
+}
+
+// The entries among `chosen` that land on one file, group by group, each in
+// table order: those whose outputs the system takes for the same file
+// although their paths are not all the same (a name the archive repeats is
+// no news). A key is as long as its path, so only a hash of each is held for
+// all the entries, and where hashes meet each different key once.
+std::vector<std::vector<std::uint32_t>> SameFileGroups(const PakArchive& archive, const std::vector<bool>& chosen)
+{
+    const std::uint64_t basis = std::uint64_t{std::random_device()()} << 32 ^ std::random_device()();
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;
+    for (std::uint32_t i = 0; i < chosen.size(); ++i) {
+        const std::string key = chosen[i] ? OutputFileKey(archive.m_table[i]) : std::string();
+        if (!key.empty())
+            hashes.emplace_back(Fnv1a(key, basis), i);
+    }
+    std::sort(hashes.begin(), hashes.end());   // by hash, then in table order
+    std::vector<std::vector<std::uint32_t>> groups;
+    for (std::size_t first = 0, end = 0; first < hashes.size(); first = end) {
+        for (end = first + 1; end < hashes.size() && hashes[end].first == hashes[first].first;)
+            ++end;
+        if (end - first < 2)
+            continue;
+        std::vector<std::pair<std::string, std::vector<std::uint32_t>>> keys;
+        for (std::size_t k = first; k < end; ++k) {
+            const std::uint32_t i = hashes[k].second;
+            std::string key = OutputFileKey(archive.m_table[i]);
+            const auto sameKey = [&key](const auto& known) { return known.first == key; };
+            auto same = std::find_if(keys.begin(), keys.end(), sameKey);
+            if (same == keys.end())
+                same = keys.insert(keys.end(), {std::move(key), {}});
+            same->second.push_back(i);
+        }
+        for (auto& known : keys) {
+            std::vector<std::uint32_t>& group = known.second;
+            const PakEntry& head = archive.m_table[group.front()];
+            const auto differs = [&](std::uint32_t i) { return !SamePath(head, archive.m_table[i]); };
+            if (std::any_of(group.begin(), group.end(), differs))
+                groups.push_back(std::move(group));
+        }
+    }
+    return groups;
+}
+
+// Which entry's file each entry of `groups` that is `written` replaces: the
+// one written before it in its group, when their paths differ. Pairs of the
+// later entry and the earlier one, in table order of the later.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> Replacements(
+    const PakArchive& archive, const std::vector<std::vector<std::uint32_t>>& groups, const std::vector<bool>& written)
+{
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> replaced;
+    for (const auto& group : groups) {
+        std::optional<std::uint32_t> last;
+        for (const std::uint32_t i : group) {
+            if (!written[i])
+                continue;
+            if (last && !SamePath(archive.m_table[*last], archive.m_table[i]))
+                replaced.emplace_back(i, *last);
+            last = i;
+        }
+    }
+    std::sort(replaced.begin(), replaced.end());
+    return replaced;
 }
 
 int ListText(const PakArchive& archive)
@@ -298,6 +394,13 @@ int ListText(const PakArchive& archive)
 
 int ListJson(const PakArchive& archive)
 {
+    // The entries that extracting them all would write: all but those that
+    // start beyond the declared size.
+    std::vector<bool> inside(archive.m_numFiles);
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i)
+        inside[i] = IsEntryInside(archive, archive.m_table[i]);
+    const auto replaced = Replacements(archive, SameFileGroups(archive, inside), inside);
+    auto next = replaced.begin();
     std::string out = "{\"archive\":";
     AppendJsonText(out, archive.m_path.c_str());   // as the report's Name: line shows it
     out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
@@ -314,7 +417,10 @@ int ListJson(const PakArchive& archive)
         out += ",\"path\":";
         AppendJsonText(out, EntryPath(entry));
         out += ",\"offset\":" + std::to_string(entry.offset) + ",\"start\":" + std::to_string(start) +
-               ",\"size\":" + std::to_string(entry.size) + ",\"status\":\"" + Verdict(archive, entry) + "\"}";
+               ",\"size\":" + std::to_string(entry.size) + ",\"status\":\"" + Verdict(archive, entry) + "\"";
+        if (next != replaced.end() && next->first == i)
+            out += ",\"replaces\":" + std::to_string((next++)->second);
+        out += "}";
         if (out.size() >= 64 * 1024) {
             std::fwrite(out.data(), 1, out.size(), stdout);
             out.clear();
@@ -331,19 +437,29 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + Printable(reportPath ? reportPath->c_str() : kScanLogName) +
+    Complain("can't write the report '" + PrintablePath(reportPath ? *reportPath : kScanLogName) +
              "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
 
-// True when `path` is to be extracted; marks every pattern that matches it.
-bool IsSelected(const std::string& path, const std::vector<std::string>& patterns, std::vector<bool>& matched)
+// Which entries are to be extracted: all of them, or those a pattern
+// matches. Marks every pattern that matches an entry in `matched`. On
+// Windows both are matched as characters, so that a character of a pattern
+// that the ANSI code page can't hold matches none, never the '?' it would be.
+std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<std::string>& patterns,
+                                std::vector<bool>& matched)
 {
-    bool selected = patterns.empty();
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        if (MatchesPattern(patterns[i], path)) {
-            matched[i] = true;
-            selected = true;
+    std::vector<bool> selected(archive.m_numFiles, patterns.empty());
+    std::vector<MatchText> typed;
+    for (const std::string& pattern : patterns)
+        typed.push_back(ForMatching(pattern));
+    for (std::uint32_t i = 0; i < archive.m_numFiles && !patterns.empty(); ++i) {
+        const MatchText path = ForMatching(EntryPath(archive.m_table[i]));
+        for (std::size_t p = 0; p < patterns.size(); ++p) {
+            if (MatchesPattern(typed[p], path)) {
+                matched[p] = true;
+                selected[i] = true;
+            }
         }
     }
     return selected;
@@ -353,25 +469,29 @@ int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
     if (options.folder && !SetCurrentFolder(*options.folder, &why)) {
-        Complain("can't enter '" + Printable(options.folder->c_str()) + "': " + why);
+        Complain("can't enter '" + PrintablePath(*options.folder) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
+    const std::vector<bool> selected = SelectEntries(archive, options.patterns, matched);
+    const auto sameFile = SameFileGroups(archive, selected);
+    std::vector<bool> written(archive.m_numFiles, false);
     std::uint32_t extracted = 0;
     std::uint32_t failed = 0;
     ProgressLine progress;
     const std::uint32_t count = archive.m_numFiles;
     progress.Show(0, count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string path = EntryPath(archive.m_table[i]);
-        if (IsSelected(path, options.patterns, matched)) {
+        if (selected[i]) {
             const int result = archive.ExtractEntry(i);
             if (result == 0) {
                 ++extracted;
+                written[i] = true;
             } else {
                 ++failed;
                 progress.Clear();
-                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i, Printable(path).c_str(),
+                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i,
+                             Printable(EntryPath(archive.m_table[i])).c_str(),
                              ExtractFailureText(archive.LastExtractFailure()).c_str());
             }
         }
@@ -379,14 +499,25 @@ int Extract(PakArchive& archive, const Options& options)
     }
     progress.Clear();
 
+    // The later entry has won, as the system's own file replacement has it.
+    const auto replaced = Replacements(archive, sameFile, written);
+    for (const auto& [later, earlier] : replaced) {
+        std::fprintf(stderr, "%s: entry %" PRIu32 " (%s) replaced entry %" PRIu32 " (%s): same file here\n",
+                     kProgram, later, Printable(EntryPath(archive.m_table[later])).c_str(), earlier,
+                     Printable(EntryPath(archive.m_table[earlier])).c_str());
+    }
+
     bool allMatched = true;
     for (std::size_t i = 0; i < options.patterns.size(); ++i) {
         if (!matched[i]) {
-            Complain("no entry matches '" + Printable(options.patterns[i]) + "'");
+            Complain("no entry matches '" + Printable(options.patterns[i].c_str()) + "'");
             allMatched = false;
         }
     }
-    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed\n", extracted, failed);
+    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed", extracted, failed);
+    if (!replaced.empty())
+        std::printf(", %" PRIu32 " replaced by a later entry", static_cast<std::uint32_t>(replaced.size()));
+    std::printf("\n");
     return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
 }
 

@@ -5,9 +5,24 @@
 
 namespace {
 
-// A POSIX class by name, for the C locale.
-bool InClass(const std::string& name, unsigned char c, bool& known)
+// A pattern or text unit as a number: a byte's value, or a code point.
+char32_t Unit(char c)
 {
+    return static_cast<unsigned char>(c);
+}
+
+char32_t Unit(char32_t c)
+{
+    return c;
+}
+
+// A POSIX class by name, for the C locale: only ASCII is in any of them.
+template <typename Text>
+bool InClass(const Text& nameText, char32_t c, bool& known)
+{
+    std::string name;
+    for (const auto unit : nameText)
+        name += Unit(unit) < 0x80 ? static_cast<char>(Unit(unit)) : '\x7F';
     known = true;
     const bool upper = c >= 'A' && c <= 'Z';
     const bool lower = c >= 'a' && c <= 'z';
@@ -31,33 +46,35 @@ bool InClass(const std::string& name, unsigned char c, bool& known)
 
 enum class Bracket { Match, NoMatch, NotABracket, Invalid };
 
-// One side of a range, or a lone member: a byte, a quoted byte, or [.c.] /
-// [=c=] for a single byte c. Moves `p` past it; false at the pattern's end.
-bool ReadMember(const std::string& pattern, std::size_t& p, unsigned char& c)
+// One side of a range, or a lone member: a unit, a quoted unit, or [.c.] /
+// [=c=] for a single unit c. Moves `p` past it; false at the pattern's end.
+template <typename Text>
+bool ReadMember(const Text& pattern, std::size_t& p, char32_t& c)
 {
     if (p >= pattern.size())
         return false;
     if (pattern[p] == '\\') {
         if (p + 1 >= pattern.size())
             return false;
-        c = static_cast<unsigned char>(pattern[p + 1]);
+        c = Unit(pattern[p + 1]);
         p += 2;
         return true;
     }
     if (pattern[p] == '[' && p + 4 < pattern.size() && (pattern[p + 1] == '.' || pattern[p + 1] == '=') &&
         pattern[p + 3] == pattern[p + 1] && pattern[p + 4] == ']') {
-        c = static_cast<unsigned char>(pattern[p + 2]);
+        c = Unit(pattern[p + 2]);
         p += 5;
         return true;
     }
-    c = static_cast<unsigned char>(pattern[p]);
+    c = Unit(pattern[p]);
     ++p;
     return true;
 }
 
 // Matches the bracket expression that starts at pattern[p] ('[') against
 // `c`; on Match or NoMatch `p` ends just past its ']'.
-Bracket MatchBracket(const std::string& pattern, std::size_t& p, unsigned char c)
+template <typename Text>
+Bracket MatchBracket(const Text& pattern, std::size_t& p, char32_t c)
 {
     std::size_t q = p + 1;
     bool negated = false;
@@ -75,9 +92,11 @@ Bracket MatchBracket(const std::string& pattern, std::size_t& p, unsigned char c
             return matched != negated ? Bracket::Match : Bracket::NoMatch;
         }
         first = false;
-        if (pattern.compare(q, 2, "[:") == 0) {
-            const std::size_t end = pattern.find(":]", q + 2);
-            if (end != std::string::npos) {
+        if (pattern[q] == '[' && q + 1 < pattern.size() && pattern[q + 1] == ':') {
+            std::size_t end = q + 2;
+            while (end + 1 < pattern.size() && !(pattern[end] == ':' && pattern[end + 1] == ']'))
+                ++end;
+            if (end + 1 < pattern.size()) {
                 bool known = false;
                 if (InClass(pattern.substr(q + 2, end - q - 2), c, known))
                     matched = true;
@@ -88,10 +107,10 @@ Bracket MatchBracket(const std::string& pattern, std::size_t& p, unsigned char c
             }
         }
         // A quote or a range cut off by the pattern's end spoils the pattern.
-        unsigned char low = 0;
+        char32_t low = 0;
         if (!ReadMember(pattern, q, low))
             return Bracket::Invalid;
-        unsigned char high = low;
+        char32_t high = low;
         if (q < pattern.size() && pattern[q] == '-') {
             if (q + 1 >= pattern.size())
                 return Bracket::Invalid;
@@ -107,8 +126,9 @@ Bracket MatchBracket(const std::string& pattern, std::size_t& p, unsigned char c
 }
 
 // Matches pattern[p...] against text[t...]; '*' backtracks to the latest
-// star only, which is enough because a star matches any run of bytes.
-bool Match(const std::string& pattern, const std::string& text)
+// star only, which is enough because a star matches any run of units.
+template <typename Text>
+bool Match(const Text& pattern, const Text& text)
 {
     std::size_t p = 0, t = 0;
     std::size_t starP = std::string::npos, starT = 0;
@@ -122,8 +142,8 @@ bool Match(const std::string& pattern, const std::string& text)
         }
         bool advanced = false;
         if (p < pattern.size() && t < text.size()) {
-            const auto c = static_cast<unsigned char>(text[t]);
-            const char head = pattern[p];
+            const char32_t c = Unit(text[t]);
+            const auto head = pattern[p];
             if (head == '?') {
                 ++p;
                 advanced = true;
@@ -142,11 +162,11 @@ bool Match(const std::string& pattern, const std::string& text)
             } else if (head == '\\') {
                 if (p + 1 >= pattern.size())
                     return false;   // a lone backslash at the end matches nothing
-                if (static_cast<unsigned char>(pattern[p + 1]) == c) {
+                if (Unit(pattern[p + 1]) == c) {
                     p += 2;
                     advanced = true;
                 }
-            } else if (static_cast<unsigned char>(head) == c) {
+            } else if (Unit(head) == c) {
                 ++p;
                 advanced = true;
             }
@@ -159,7 +179,7 @@ bool Match(const std::string& pattern, const std::string& text)
         } else if (p < pattern.size() && pattern[p] == '\\' && p + 1 >= pattern.size()) {
             return false;
         }
-        // A mismatch: let the latest star take one more byte, if any is left.
+        // A mismatch: let the latest star take one more unit, if any is left.
         if (starP == std::string::npos || starT >= text.size())
             return false;
         p = starP;
@@ -170,6 +190,11 @@ bool Match(const std::string& pattern, const std::string& text)
 } // namespace
 
 bool MatchesPattern(const std::string& pattern, const std::string& text)
+{
+    return Match(pattern, text);
+}
+
+bool MatchesPattern(const std::u32string& pattern, const std::u32string& text)
 {
     return Match(pattern, text);
 }

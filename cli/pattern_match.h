@@ -11,3 +11,8 @@
 // that ends in a lone backslash matches nothing. A '[' without its ']' is an
 // ordinary byte.
 bool MatchesPattern(const std::string& pattern, const std::string& text);
+
+// The same on code points instead of bytes: '?' is any one character, sets
+// take code points and their ranges go by code point value; the classes
+// hold ASCII alone, as in the C locale.
+bool MatchesPattern(const std::u32string& pattern, const std::u32string& text);

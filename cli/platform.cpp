@@ -8,6 +8,8 @@
 
 #include <fcntl.h>
 #include <io.h>
+
+#include "pak_archive.h"
 #else
 #include <unistd.h>
 #endif
@@ -35,6 +37,28 @@ bool StandardErrorIsTerminal()
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+MatchText ForMatching(const std::string& text)
+{
+    std::wstring wide;
+    MatchText characters;
+    if (!PathToWide(text, wide)) {
+        for (const char c : text)   // no text of the code page: its bytes
+            characters += static_cast<unsigned char>(c);
+        return characters;
+    }
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char32_t unit = wide[i];
+        const char32_t low = i + 1 < wide.size() ? wide[i + 1] : 0;
+        if (unit >= 0xD800 && unit <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+            characters += 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        } else {
+            characters += unit;
+        }
+    }
+    return characters;
+}
+
 #else
 
 void UseBinaryStandardStreams()
@@ -44,6 +68,11 @@ void UseBinaryStandardStreams()
 bool StandardErrorIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+MatchText ForMatching(const std::string& text)
+{
+    return text;
 }
 
 #endif

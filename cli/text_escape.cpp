@@ -44,6 +44,27 @@ std::size_t SequenceLength(const std::string& text, std::size_t pos)
     return length;
 }
 
+// `text` with bytes below 0x20 and 0x7F as \xHH and, with `backslashes`, a
+// backslash as \\.
+std::string Escaped(const std::string& text, bool backslashes)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' && backslashes) {
+            shown += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+            shown += escape;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
 bool IsValidUtf8(const std::string& text)
@@ -94,19 +115,14 @@ void AppendJsonText(std::string& out, const std::string& text)
 
 std::string Printable(const std::string& text)
 {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            shown += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
-            shown += escape;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
+    return Escaped(text, true);
+}
+
+std::string PrintablePath(const std::string& path)
+{
+#ifdef _WIN32
+    return Escaped(path.c_str(), false);
+#else
+    return Escaped(path, true);
+#endif
 }

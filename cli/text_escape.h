@@ -16,3 +16,8 @@ void AppendJsonText(std::string& out, const std::string& text);
 // backslash becomes \\, so a hostile name can neither break the line nor
 // send escape sequences to a terminal.
 std::string Printable(const std::string& text);
+
+// A path the user gave, for a message, as the system writes it: as
+// Printable, but on Windows, where it is the separator, a backslash stays
+// itself, and a path that PathFromWide kept exact shows its ANSI form.
+std::string PrintablePath(const std::string& path);

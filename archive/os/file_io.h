@@ -75,6 +75,12 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
 // page). The caller has already refused empty names, "." and "..".
 std::string DiskName(const std::string& text);
 
+// `diskName`, a name as DiskName writes it, in a form that two names share
+// exactly when the system takes them for one: on POSIX the name itself, on
+// Windows its UTF-16 with letter case folded as the file systems compare
+// names, given as UTF-8.
+std::string SameNameKey(const std::string& diskName);
+
 // How much of `path` names its folder: up to and with its last separator
 // ('/', on Windows '\\' as well, or the ':' of a drive such as "C:x"); 0 when
 // the path is a name alone.
@@ -82,7 +88,9 @@ std::size_t FolderPartLength(const std::string& path);
 
 // `path` as the folder it names and the file name in that folder, each in a
 // form that OutputFolder::Existing and OutputFolder::Begin take; `folder` is
-// empty when the path is a name alone (the current directory).
+// empty when the path is a name alone (the current directory). On Windows
+// the name loses the dots and spaces at its end, as every path given to the
+// system does; when nothing else is left, the path names its folder.
 void SplitPath(const std::string& path, std::string& folder, std::string& name);
 
 // The code page the name rules take when none is given: Windows' Western
@@ -92,10 +100,20 @@ constexpr unsigned kUtf8CodePage = 65001;
 
 // The Windows rules, on every platform so that they are tested everywhere,
 // for a name in the ANSI code page `codePage`: < > : " / \ | ? * and bytes
-// 0x01-0x1F become '_' (never the second byte of a double-byte character),
-// a last '.' or ' ' becomes '_', and a device name (IsWindowsDeviceName)
-// gets '_' in front.
+// 0x01-0x1F become '_', a last '.' or ' ' becomes '_', and a device name
+// (IsWindowsDeviceName) gets '_' in front. A double-byte character
+// (AnsiCharacterAt) stays whole, whatever its second byte looks like; a
+// lead byte that makes no character with the byte after it becomes '_', and
+// that byte is judged on its own.
 std::string WindowsDiskName(const std::string& text, unsigned codePage = kWesternCodePage);
+
+// What the bytes at `bytes` (`size` of them, at least one) start with in the
+// ANSI code page `codePage`, by the system's own tables: a character of one
+// byte, one of two (a lead byte and a byte that makes a character with it),
+// or a lead byte that the byte after it, or the end, leaves without one.
+// POSIX has no such tables: there every byte is a character of its own.
+enum class AnsiCharacter { OneByte, TwoBytes, BrokenLeadByte };
+AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t size);
 
 // Whether the name's part before its first '.', trailing spaces dropped, is
 // a device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 or COM

@@ -320,6 +320,16 @@ std::string DiskName(const std::string& text)
     return onDisk;
 }
 
+std::string SameNameKey(const std::string& diskName)
+{
+    return diskName;
+}
+
+AnsiCharacter AnsiCharacterAt(unsigned, const char*, std::size_t)
+{
+    return AnsiCharacter::OneByte;
+}
+
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);

@@ -339,13 +339,52 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name)
         ++folderPart;
     else
         folderPart = wide.size() >= 2 && wide[1] == L':' ? 2 : 0;
+    std::wstring last = wide.substr(folderPart);
+    // Every path Windows is given loses the dots and spaces at the end of its
+    // last step ("rep.txt." is "rep.txt", "..." the folder itself); the
+    // extended form that outputs are made by would keep them, in a name
+    // that ordinary programs can't open.
+    if (last != L"." && last != L"..") {
+        last.erase(last.find_last_not_of(L". ") + 1);   // npos + 1: all of it
+        if (last.empty() && folderPart == 0) {
+            wide = L".\\";
+            folderPart = wide.size();
+        }
+    }
     folder = folderPart == 0 ? std::string() : PathFromWide(wide.substr(0, folderPart));
-    name = PathFromWide(wide.substr(folderPart));
+    name = PathFromWide(last);
 }
 
 std::string DiskName(const std::string& text)
 {
     return WindowsDiskName(text, ::GetACP());
+}
+
+std::string SameNameKey(const std::string& diskName)
+{
+    std::wstring wide;
+    if (!PathToWide(diskName, wide) || wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
+        return std::string();
+    // The system's upper case without a language's rules is the one its
+    // file systems compare names by.
+    std::wstring upper(wide.size(), L'\0');
+    const int size = static_cast<int>(wide.size());
+    const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, upper.data(),
+                                       size, nullptr, nullptr, 0);
+    upper.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return Narrow(CP_UTF8, upper.empty() ? wide : upper);
+}
+
+AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t size)
+{
+    // ASCII is a character of one byte in every ANSI code page.
+    const auto lead = static_cast<BYTE>(bytes[0]);
+    if (lead < 0x80 || !::IsDBCSLeadByteEx(codePage, lead))
+        return AnsiCharacter::OneByte;
+    wchar_t wide[2];
+    return size >= 2 && ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2) == 1
+               ? AnsiCharacter::TwoBytes
+               : AnsiCharacter::BrokenLeadByte;
 }
 
 std::string SystemErrorText(int code)

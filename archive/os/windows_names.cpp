@@ -1,5 +1,6 @@
 // The names Windows can hold: how a decoded directory or file name is written
-// on disk there. Built on every platform so that one table tests it everywhere.
+// on disk there. Built on every platform so that one table tests it everywhere;
+// only the double-byte code pages need Windows' own tables.
 #include "file_io.h"
 
 #include <cstring>
@@ -23,23 +24,6 @@ bool SameLetters(const char* text, std::size_t size, const char* word)
             return false;
     }
     return true;
-}
-
-// Whether `byte` starts a two-byte character in one of the double-byte code
-// pages Windows uses as an ANSI code page; the byte after it is that
-// character's second half, whatever its value.
-bool IsLeadByte(unsigned codePage, unsigned char byte)
-{
-    switch (codePage) {
-    case 932:   // Japanese (Shift JIS)
-        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-    case 936:   // Simplified Chinese (GBK)
-    case 949:   // Korean
-    case 950:   // Traditional Chinese (Big5)
-        return byte >= 0x81 && byte <= 0xFE;
-    default:
-        return false;
-    }
 }
 
 // Whether `digit` is one of the superscript digits 1, 2 and 3 in `codePage`:
@@ -87,11 +71,18 @@ std::string WindowsDiskName(const std::string& text, unsigned codePage)
 {
     std::string name = text;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (IsLeadByte(codePage, byte)) {
+        const AnsiCharacter character = AnsiCharacterAt(codePage, name.data() + i, name.size() - i);
+        if (character == AnsiCharacter::TwoBytes) {
             ++i;   // the character's second byte may look like '\\' or '|' but is none
             continue;
         }
+        if (character == AnsiCharacter::BrokenLeadByte) {
+            // Kept, it would take the next byte (':', '/', ...) into one
+            // character with it where the name is converted to UTF-16.
+            name[i] = '_';
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(name[i]);
         if ((byte >= 0x01 && byte <= 0x1F) || (byte != 0 && std::strchr(kForbidden, name[i]) != nullptr))
             name[i] = '_';
     }

@@ -96,9 +96,9 @@ TEST(WindowsFiles, DeviceNamesAndForbiddenCharactersBecomeFiles)
     EXPECT_EQ(archive.m_table[0].name, "nul.txt") << "the decoded name stays as it was";
 }
 
-// The lead bytes and superscript digits that the name rules know for each
-// ANSI code page Windows uses are the system's own.
-TEST(WindowsFiles, NameRulesKnowTheSystemsCodePages)
+// The superscript digits that the name rules know for each ANSI code page
+// Windows uses are the system's own.
+TEST(WindowsFiles, NameRulesKnowTheSystemsSuperscripts)
 {
     for (const unsigned codePage : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u,
                                     1257u, 1258u}) {
@@ -107,12 +107,56 @@ TEST(WindowsFiles, NameRulesKnowTheSystemsCodePages)
         for (int value = 0x80; value <= 0xFF; ++value) {
             SCOPED_TRACE(std::to_string(codePage) + " byte " + std::to_string(value));
             const char byte = static_cast<char>(value);
-            const std::string pair{byte, '|'};
-            EXPECT_EQ(WindowsDiskName(pair, codePage) == pair, ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(value)) != 0);
             wchar_t wide = 0;
             const bool superscript = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &byte, 1, &wide, 1) == 1 &&
                                      (wide == 0xB9 || wide == 0xB2 || wide == 0xB3);
             EXPECT_EQ(IsWindowsDeviceName(std::string("COM") + byte, codePage), superscript);
+        }
+    }
+}
+
+// In each double-byte code page Windows uses, a lead byte and the byte after
+// it stay together only where the system's tables make them one character;
+// otherwise the lead byte is written as '_' and the byte after it meets the
+// rules on its own, so that ':', '/', '*' and the rest never reach the disk.
+TEST(WindowsFiles, DoubleByteCodePagesKeepOnlyTheirOwnCharacters)
+{
+    const struct {
+        unsigned codePage;
+        std::string text, disk;
+    } rows[] = {
+        // Shift JIS: 0x83 0x7C and 0x83 0x5F are katakana, 0x3A ':' and 0x7F are no second bytes.
+        {932, "\x83:.txt", "__.txt"}, {932, "\x83/.txt", "__.txt"}, {932, "\x83*.txt", "__.txt"},
+        {932, "\x83|.txt", "\x83|.txt"}, {932, "\x83\x5F.txt", "\x83\x5F.txt"}, {932, "\xE0\x5C\x5C|", "\xE0\x5C__"},
+        {932, "\x81\x7F", "_\x7F"}, {932, "a\x83", "a_"}, {932, "\xA0|", "\xA0_"},
+        // GBK takes 0x7C after a lead byte, Korean's table doesn't; Big5 has no second bytes 0x80-0xA0.
+        {936, "\x81|", "\x81|"}, {936, "\x81:", "__"}, {936, "\xFF\x5C", "\xFF_"},
+        {949, "\x81|", "__"}, {949, "\xB0\xA1?", "\xB0\xA1_"}, {949, "\xB0\x5C", "__"},
+        {950, "\xA5\x5C", "\xA5\x5C"}, {950, "\xA5\x80", "_\x80"}, {950, "\xA5:", "__"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " '" + row.text + "'");
+        EXPECT_EQ(WindowsDiskName(row.text, row.codePage), row.disk);
+    }
+    // Every pair of bytes that starts above 0x7F, against the system's tables.
+    int wrong = 0;
+    for (const unsigned codePage : {932u, 936u, 949u, 950u}) {
+        ASSERT_TRUE(::IsValidCodePage(codePage)) << codePage;
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            const bool isLead = ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(lead)) != 0;
+            for (int next = 0x01; next <= 0xFF && wrong < 10; ++next) {
+                const std::string pair{static_cast<char>(lead), static_cast<char>(next)};
+                wchar_t wide[2];
+                const bool character =
+                    isLead && ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, pair.data(), 2, wide, 2) == 1;
+                const std::string disk = character ? pair
+                                                   : (isLead ? "_" : pair.substr(0, 1)) +
+                                                         WindowsDiskName(pair.substr(1), codePage);
+                if (WindowsDiskName(pair, codePage) != disk) {
+                    ADD_FAILURE() << codePage << ": " << lead << " " << next;
+                    ++wrong;
+                }
+            }
         }
     }
 }

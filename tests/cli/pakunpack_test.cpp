@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -319,6 +320,79 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
     EXPECT_EQ(ReadBytes("out/maps/b.dat"), "bdat");
 }
 
+// Entries whose names the system's rules (on Windows letter case as well)
+// make one file: the later one wins, a line names both, the summary counts
+// them and nothing failed. A repeated name is no news, and an entry that
+// failed replaced nothing. --json marks the entry that would replace.
+TEST_F(PakunpackTest, EntriesThatLandOnOneFileAreNamed)
+{
+    const Strings names = {"a:b.txt", "a_b.txt", "c.tx.", "c.tx_", "x/y.txt", "x_y.txt", "x_y.txt",
+                           "same.txt", "same.txt", "Case.txt", "CASE.TXT"};
+    PakBuilder builder;
+    builder.Header(static_cast<std::uint32_t>(names.size()), /*dataStart=*/600, /*size=*/611);
+    for (std::uint32_t i = 0; i < names.size(); ++i)
+        builder.TableRecord(i == 5 ? 0x1000 : i, 1).File(names[i]);   // entry 5 starts beyond the size
+    WriteBytes("same.pak", builder.DataAt(600, "0123456789A").Bytes());
+    const std::string failed = "pakunpack: entry 5 (x_y.txt): starts at or beyond the declared archive size\n";
+    const std::string line64 = "pakunpack: entry 6 (x_y.txt) replaced entry 4 (x/y.txt): same file here\n";
+    const struct {
+        Strings args;
+        std::string err, out;
+        Strings tree;
+        int status;
+    } rows[] = {
+#ifdef _WIN32
+        {{"same.pak"}, failed + "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): same file here\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): same file here\n" +
+                           line64 + "pakunpack: entry 10 (CASE.TXT) replaced entry 9 (Case.txt): same file here\n",
+         "10 extracted, 1 failed, 4 replaced by a later entry\n",
+         {"a_b.txt", "c.tx_", "case.txt", "same.txt", "x_y.txt"}, 1},
+        {{"same.pak", "[ac]*"}, "pakunpack: entry 1 (a_b.txt) replaced entry 0 (a:b.txt): same file here\n"
+                                "pakunpack: entry 3 (c.tx_) replaced entry 2 (c.tx.): same file here\n",
+         "4 extracted, 0 failed, 2 replaced by a later entry\n", {"a_b.txt", "c.tx_"}, 0},
+#else
+        {{"same.pak"}, failed + line64, "10 extracted, 1 failed, 1 replaced by a later entry\n",
+         {"CASE.TXT", "Case.txt", "a:b.txt", "a_b.txt", "c.tx.", "c.tx_", "same.txt", "x_y.txt"}, 1},
+        {{"same.pak", "[ac]*"}, "", "4 extracted, 0 failed\n", {"a:b.txt", "a_b.txt", "c.tx.", "c.tx_"}, 0},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const std::string folder = "run" + std::to_string(&row - rows);
+        ::mkdir(folder.c_str(), 0755);
+        Strings args{"extract", "-C", folder};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const RunResult run = Pakunpack(args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out, row.out);
+        Strings tree = ListTree(dir / folder);
+        if (!kPosixSystem) {   // which letter case a replaced file keeps is the file system's choice
+            for (std::string& name : tree)
+                std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+                    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                });
+            std::sort(tree.begin(), tree.end());
+        }
+        EXPECT_EQ(tree, row.tree);
+    }
+    EXPECT_EQ(ReadBytes("run0/x_y.txt"), "6");
+    EXPECT_EQ(ReadBytes("run0/same.txt"), "8");
+
+    // One entry a line: the index and the mark of each marked one.
+    std::string marks;
+    const std::string json = Pakunpack({"list", "same.pak", "--json"}).out;
+    for (std::size_t line = 0, end = 0; (end = json.find('\n', line)) != std::string::npos; line = end + 1) {
+        const std::size_t mark = json.find("\"replaces\":", line);
+        if (mark < end)
+            marks += json.substr(line, json.find(',', line) - line) + " " +
+                     json.substr(mark, json.find('}', mark) + 1 - mark) + "\n";
+    }
+    EXPECT_EQ(marks, kPosixSystem ? "{\"index\":6 \"replaces\":4}\n"
+                                  : "{\"index\":1 \"replaces\":0}\n{\"index\":3 \"replaces\":2}\n"
+                                    "{\"index\":6 \"replaces\":4}\n{\"index\":10 \"replaces\":9}\n");
+}
+
 // An option's value is a value even when it looks like --help or --version.
 TEST_F(PakunpackTest, OptionValuesThatLookLikeHelpOrVersionAreValues)
 {
@@ -365,6 +439,34 @@ TEST_F(PakunpackTest, PatternsChooseEntriesInTableOrder)
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(ListTree(dir / folder), row.tree);
     }
+}
+
+// A pattern is matched as typed: a character that the ANSI code page can't
+// hold matches itself only, never what the code page would make of it
+// ('?', which the matcher would take as any character).
+TEST_F(PakunpackTest, PatternsOutsideTheAnsiCodePageMatchOnlyThemselves)
+{
+    WriteBytes("pt.pak",
+               ArchiveOf({{"", "z.txt", "z"}, {"", "b.txt", "b"}, {"", "long.txt", "l"}, {"", "??.txt", "q"}}));
+    // A Cyrillic a, and two mathematical bold letters beyond the 16-bit range.
+    const struct {
+        const char* utf8;
+        const wchar_t* wide;
+    } rows[] = {{"\xD0\xB0.txt", L"\u0430.txt"}, {"\xF0\x9D\x90\x9A\xF0\x9D\x90\x9B.txt", L"\U0001D41A\U0001D41B.txt"}};
+    for (const auto& row : rows) {
+#ifdef _WIN32
+        const std::string arg = PathFromWide(row.wide);   // as the UTF-16 command line gives it
+#else
+        const std::string arg = row.utf8;
+#endif
+        SCOPED_TRACE(arg.c_str());
+        const RunResult run = Pakunpack({"extract", "pt.pak", "--", arg});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "pakunpack: no entry matches '" + std::string(arg.c_str()) + "'\n");
+        EXPECT_EQ(run.out, "0 extracted, 0 failed\n");
+    }
+    EXPECT_EQ(Pakunpack({"extract", "pt.pak", "?.txt"}).out, "2 extracted, 0 failed\n");
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"b.txt", "mixed.pak", "pt.pak", "z.txt"}));
 }
 
 TEST_F(PakunpackTest, ShowsProgressOnlyOnATerminal)
@@ -660,6 +762,56 @@ TEST_F(PakunpackTest, FailedOutputNeverRemovesAnotherProcesssFile)
 }
 
 #ifdef _WIN32
+// Under a double-byte ANSI code page a lead byte before ':', '/' or '*' makes
+// no character with it: each byte is written as '_', and the three entries
+// land on one file, which the run says. CTest runs it under the Japanese,
+// Chinese and Korean locales, from which Wine takes the code page.
+TEST_F(PakunpackTest, LeadByteBeforeAForbiddenCharacterIsNoCharacter)
+{
+    CPINFO info{};
+    if (!::GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2 || !::IsDBCSLeadByte(0x83))
+        GTEST_SKIP() << "needs a double-byte ANSI code page (under Wine: LC_ALL=ja_JP.UTF-8, for one)";
+    WriteBytes("dbcs.pak",
+               ArchiveOf({{"", "\x83:.txt", "first"}, {"", "\x83/.txt", "second"}, {"", "\x83*.txt", "third"}}));
+    ASSERT_EQ(::mkdir("out", 0755), 0);
+    const RunResult run = Pakunpack({"extract", "dbcs.pak", "-C", "out"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "3 extracted, 0 failed, 2 replaced by a later entry\n");
+    EXPECT_EQ(run.err, "pakunpack: entry 1 (\x83/.txt) replaced entry 0 (\x83:.txt): same file here\n"
+                       "pakunpack: entry 2 (\x83*.txt) replaced entry 1 (\x83/.txt): same file here\n");
+    EXPECT_EQ(ListTree("out"), Strings{"__.txt"});
+    EXPECT_EQ(ReadBytes("out/__.txt"), "third");
+}
+
+// Windows drops the dots and spaces at the end of a path's last step, so
+// -o names the file the system itself would, never one that ordinary
+// programs can't open; a last step of nothing else names the folder. A
+// message shows a path as the system writes it, one backslash a separator.
+TEST_F(PakunpackTest, ReportPathIsTheOneTheSystemNames)
+{
+    ASSERT_EQ(::mkdir("sub", 0755), 0);
+    for (const char* path : {"rep.txt.", "rep.txt ", "sub\\two.txt. . "}) {
+        SCOPED_TRACE(path);
+        const RunResult run = Pakunpack({"scan", "mixed.pak", "-o", path});
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"mixed.pak", "rep.txt", "sub/", "sub/two.txt"}));
+    const std::pair<std::string, std::string> refused[] = {
+        {"...", "a folder is in the way"},
+        {"sub\\ . .", "a folder is in the way"},
+        {"sub\\nul", "a file that is not a regular file is in the way"},
+    };
+    for (const auto& [path, reason] : refused) {
+        SCOPED_TRACE(path);
+        const RunResult run = Pakunpack({"scan", "mixed.pak", "-o", path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "pakunpack: can't write the report '" + path + "': " + reason + "\n");
+    }
+    const RunResult entered = Pakunpack({"extract", "mixed.pak", "-C", "missing\\out"});
+    EXPECT_EQ(entered.err.rfind("pakunpack: can't enter 'missing\\out': ", 0), 0u) << entered.err;
+    EXPECT_EQ(ListTree(dir.Path()), (Strings{"mixed.pak", "rep.txt", "sub/", "sub/two.txt"}));
+}
+
 // Arguments arrive in UTF-16: a path the ANSI code page can't hold names its
 // own file or folder, never the look-alike the code page would make of it.
 // The report names the archive in the ANSI form.

@@ -43,13 +43,31 @@ TEST(MatchesPattern, FollowsFnmatchWithoutFlags)
         {"[ab", "[ab", true}, {"a[", "a[", true}, {"[!", "[!", true}, {"[a-", "[a-", false},
         {"[\\", "[\\", false},
     };
+    // Code points that are the rows' bytes match alike.
+    const auto codePoints = [](const std::string& bytes) {
+        std::u32string units;
+        for (const char c : bytes)
+            units += static_cast<unsigned char>(c);
+        return units;
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE("'" + row.pattern + "' on '" + row.text + "'");
         EXPECT_EQ(MatchesPattern(row.pattern, row.text), row.matches);
+        EXPECT_EQ(MatchesPattern(codePoints(row.pattern), codePoints(row.text)), row.matches);
 #ifndef _WIN32
         EXPECT_EQ(::fnmatch(row.pattern.c_str(), row.text.c_str(), 0) == 0, row.matches) << "fnmatch disagrees";
 #endif
     }
+}
+
+// On code points '?' takes one character, whatever its size, and sets take
+// code points.
+TEST(MatchesPattern, TakesCodePointsAsCharacters)
+{
+    EXPECT_TRUE(MatchesPattern(U"?.txt", U"\U0001D41A.txt"));
+    EXPECT_FALSE(MatchesPattern(U"\u0430.txt", U"b.txt"));
+    EXPECT_TRUE(MatchesPattern(U"[\u0430-\u044F]?", U"\u044F\u0100"));
+    EXPECT_FALSE(MatchesPattern(U"[[:alpha:]]", U"\u0430"));
 }
 
 } // namespace

@@ -76,7 +76,14 @@ ScratchDir::~ScratchDir()
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+#ifdef _WIN32
+    // In the extended form, which takes names as they are: a name that ends
+    // in a dot or a space can't be removed by the plain one, on which
+    // remove_all would try again for ever.
+    fs::remove_all(fs::path(L"\\\\?\\" + fs::path(m_path).wstring()), ec);
+#else
     fs::remove_all(m_path, ec);
+#endif
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes)
