@@ -301,13 +301,14 @@ bool OpenAndLoad(PakArchive& archive, const std::string& path)
 }
 
 // FNV-1a from `basis`, which each run draws anew, so that no archive can be
-// made to put many different paths under one hash.
-std::uint64_t Fnv1a(const std::string& text, std::uint64_t basis)
+// made to put many different paths under one hash. Its upper half is what
+// the grouping keeps.
+std::uint32_t Fnv1a(const std::string& text, std::uint64_t basis)
 {
     std::uint64_t hash = basis;
     for (const char c : text)
         hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
-    return hash;
+    return static_cast<std::uint32_t>(hash >> 32);
 }
 
 bool SamePath(const PakEntry& a, const PakEntry& b)
@@ -318,27 +319,32 @@ bool SamePath(const PakEntry& a, const PakEntry& b)
 // The entries among `chosen` that land on one file, group by group, each in
 // table order: those whose outputs the system takes for the same file
 // although their paths are not all the same (a name the archive repeats is
-// no news). A key is as long as its path, so only a hash of each is held for
-// all the entries, and where hashes meet each different key once.
+// no news). A key is as long as its path, so all the entries hold only 8
+// bytes each, a 32-bit hash of the key and the entry's index in one number,
+// in one block sized once (the table itself takes about 80 bytes an entry,
+// and the whole run keeps to 4 x the file + 64 MiB), and where hashes meet
+// each different key is held once.
 std::vector<std::vector<std::uint32_t>> SameFileGroups(const PakArchive& archive, const std::vector<bool>& chosen)
 {
     const std::uint64_t basis = std::uint64_t{std::random_device()()} << 32 ^ std::random_device()();
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(static_cast<std::size_t>(std::count(chosen.begin(), chosen.end(), true)));
     for (std::uint32_t i = 0; i < chosen.size(); ++i) {
         const std::string key = chosen[i] ? OutputFileKey(archive.m_table[i]) : std::string();
         if (!key.empty())
-            hashes.emplace_back(Fnv1a(key, basis), i);
+            hashes.push_back(std::uint64_t{Fnv1a(key, basis)} << 32 | i);
     }
     std::sort(hashes.begin(), hashes.end());   // by hash, then in table order
+    const auto hashOf = [&hashes](std::size_t k) { return hashes[k] >> 32; };
     std::vector<std::vector<std::uint32_t>> groups;
     for (std::size_t first = 0, end = 0; first < hashes.size(); first = end) {
-        for (end = first + 1; end < hashes.size() && hashes[end].first == hashes[first].first;)
+        for (end = first + 1; end < hashes.size() && hashOf(end) == hashOf(first);)
             ++end;
         if (end - first < 2)
             continue;
         std::vector<std::pair<std::string, std::vector<std::uint32_t>>> keys;
         for (std::size_t k = first; k < end; ++k) {
-            const std::uint32_t i = hashes[k].second;
+            const auto i = static_cast<std::uint32_t>(hashes[k]);
             std::string key = OutputFileKey(archive.m_table[i]);
             const auto sameKey = [&key](const auto& known) { return known.first == key; };
             auto same = std::find_if(keys.begin(), keys.end(), sameKey);
