@@ -1,6 +1,8 @@
 // Copying one entry of the loaded table out to a file of its own.
 #include "pak_archive.h"
-#include "os_state.h"
+
+#include "archive_file.h"
+#include "program_support.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,8 +13,6 @@ namespace {
 constexpr int kWritten = 0;
 constexpr int kOutsideArchive = -1;
 constexpr int kCantWrite = -3;
-
-constexpr char kPathSeparator = '/';
 
 // An entry is copied in blocks of at most this size, so the memory it takes
 // doesn't grow with it; the buffer is kept for the next entry.
@@ -105,7 +105,7 @@ int PakArchive::ExtractEntry(std::uint32_t index)
     // Only the bytes the file holds from the start are read; the rest of the
     // declared size is zeros, which the output gets by being extended. They
     // pass through one buffer of at most kCopyBlock bytes.
-    OsState& os = *m_os;
+    ArchiveFile& os = *m_os;
     const std::uint64_t held =
         start < os.m_fileLength ? std::min<std::uint64_t>(entry.size, os.m_fileLength - start) : 0;
     // The buffer comes first: when it can't be had, nothing is created.
@@ -115,7 +115,7 @@ int PakArchive::ExtractEntry(std::uint32_t index)
 
 unsigned char* PakArchive::CopyBuffer(std::size_t size)
 {
-    OsState& os = *m_os;
+    ArchiveFile& os = *m_os;
     if (size > os.m_copyCapacity || !os.m_copyBuffer) {
         os.m_copyBuffer.reset();   // the old one goes first: never both at once
         os.m_copyCapacity = 0;
@@ -128,7 +128,7 @@ unsigned char* PakArchive::CopyBuffer(std::size_t size)
 int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
                         unsigned char* buffer, std::uint64_t held)
 {
-    OsState& os = *m_os;
+    ArchiveFile& os = *m_os;
     std::FILE* file = os.m_file.get();
     const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
     const std::uint64_t pos = start;
@@ -141,7 +141,6 @@ int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std
     if (oneBlock && held > 0 && !ReadAt(file, pos, buffer, static_cast<std::size_t>(held), got, readError))
         return Refuse(kCantWrite, ExtractProblem::ReadFailed, readError);
 
-    m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
     const OutputFolder current = OutputFolder::Current();
     if (!dir.empty() && !(dir == os.m_outFolderName && os.m_outFolder.StillNamedBy(dir))) {
         os.m_outFolder = OutputFolder::Subfolder(dir);

@@ -1,46 +1,15 @@
 // Opening an archive and decoding its entry table.
 #include "pak_archive.h"
-#include "os_state.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
-#include <new>
-#include <ostream>
 
+#include "archive_file.h"
 #include "pak_format.h"
 
 const char* const kErrCantOpen = "Error!Can`t open file!\n";
 const char* const kErrNotPak = "Error!It`s not Corvane PAK file!\n";
 const char* const kErrDamaged = "Error!Damaged Corvane PAK file!\n";
-
-// A table of millions of entries holds one pointer per entry for the folder.
-static_assert(sizeof(SharedText) == sizeof(void*), "SharedText is one pointer");
-
-SharedText::Block* SharedText::Make(std::string_view text)
-{
-    if (text.empty())
-        return nullptr;
-    if (text.size() > std::size_t(-1) - sizeof(Block) - 1)
-        throw std::bad_alloc();
-    void* memory = ::operator new(sizeof(Block) + text.size() + 1);
-    Block* block = new (memory) Block{{1}, text.size()};
-    char* chars = reinterpret_cast<char*>(block + 1);
-    std::memcpy(chars, text.data(), text.size());
-    chars[text.size()] = '\0';
-    return block;
-}
-
-void SharedText::Free(Block* block) noexcept
-{
-    block->~Block();
-    ::operator delete(block);
-}
-
-std::ostream& operator<<(std::ostream& out, const SharedText& text)
-{
-    return out << text.view();
-}
 
 namespace {
 
@@ -81,19 +50,25 @@ bool PakArchive::IsOpen() const
 
 int PakArchive::OpenArchive()
 {
+    return OpenArchive(SystemPath(m_path));
+}
+
+int PakArchive::OpenArchive(const SystemPath& path)
+{
+    m_path = path.Text();
     if (m_os) {
         m_os->m_file.reset();
         m_os->m_fileId = FileIdentity{};
     } else {
-        m_os = std::make_unique<OsState>();
+        m_os = std::make_unique<ArchiveFile>();
     }
-    OsState& os = *m_os;
+    ArchiveFile& os = *m_os;
 
     FileIdentity identity;
     std::uint64_t length = 0;
     if (!os.m_readBuffer)
         os.m_readBuffer.reset(new char[kReadBufferSize]);
-    FilePtr file = OpenForReading(m_path, os.m_readBuffer.get(), identity, length);
+    FilePtr file = OpenForReading(path, os.m_readBuffer.get(), identity, length);
     if (!file) {
         m_errorText = kErrCantOpen;
         return 0;
@@ -156,7 +131,6 @@ void PakArchive::LoadTable(ProgressBar& progress)
     const std::uint32_t count =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(m_numFiles, m_table.size()));
 
-    m_curDir.clear();   // one text for all the entries of a directory record
     progress.SetRange32(0, AsSigned32(m_numFiles));
     progress.SetPos(0);
 
@@ -172,17 +146,18 @@ void PakArchive::LoadTable(ProgressBar& progress)
     // directory record applies from the next entry on: the entry keeps the
     // directory that was current before its own records.
     SeekTo(file, TablePosition(m_numFiles));
+    SharedText dir;   // one text for all the entries of a directory record
     for (std::uint32_t i = 0; i < count; ++i) {
         PakEntry& entry = m_table[i];
-        entry.dir = m_curDir;
+        entry.dir = dir;
         entry.name.clear();   // stays empty when no file-name record comes
-        if (ReadNameRecord(entry.name) == 1)
-            ReadNameRecord(entry.name);
+        if (ReadNameRecord(entry.name, dir) == 1)
+            ReadNameRecord(entry.name, dir);
         progress.SetPos(AsSigned32(i));
     }
 }
 
-int PakArchive::ReadNameRecord(std::string& target)
+int PakArchive::ReadNameRecord(std::string& target, SharedText& dir)
 {
     char raw[kRecordBuffer];
     const std::size_t length = ReadRawRecord(raw);
@@ -194,9 +169,9 @@ int PakArchive::ReadNameRecord(std::string& target)
         return 0;
     }
     std::reverse(raw, raw + length);
-    const std::string_view dir(raw, length);
-    if (dir != m_curDir)
-        m_curDir = SharedText(dir);
+    const std::string_view text(raw, length);
+    if (text != dir)
+        dir = SharedText(text);
     return 1;
 }
 

@@ -10,6 +10,7 @@
 
 #include "pak_archive.h"
 #include "pattern_match.h"
+#include "program_support.h"
 #include "platform.h"
 #include "text_escape.h"
 
@@ -86,14 +87,18 @@ Exit status:
 
 enum class Command { List, Scan, Extract };
 
+// Paths as the command line gives them; on Windows patterns in their ANSI
+// form, as the archive's names are.
 struct Options {
     Command command = Command::List;
-    std::string archive;
+    SystemPath archive;
     bool json = false;
-    std::optional<std::string> reportPath;   // scan -o
-    std::optional<std::string> folder;       // extract -C
+    std::optional<SystemPath> reportPath;   // scan -o
+    std::optional<SystemPath> folder;       // extract -C
     std::vector<std::string> patterns;
 };
+
+using Arguments = std::vector<SystemPath>;
 
 enum class Request { Run, Help, Version, Wrong };
 
@@ -105,11 +110,11 @@ void Complain(const std::string& message)
 // Request::Help or Request::Version when the arguments ask for one, else
 // Request::Run. --help and --version count wherever an option may stand,
 // never as the value of -o or -C, nor after "--".
-Request HelpOrVersion(const std::vector<std::string>& args)
+Request HelpOrVersion(const Arguments& args)
 {
-    const std::string command = args.empty() ? std::string() : args[0];
+    const std::string command = args.empty() ? std::string() : args[0].Text();
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string& arg = args[i].Text();
         if (arg == "--")
             break;
         if (arg == "--help" || arg == "-h")
@@ -124,20 +129,21 @@ Request HelpOrVersion(const std::vector<std::string>& args)
 
 // The command the first argument names. False, with `why`, when there is
 // none or it names no command.
-bool ReadCommand(const std::vector<std::string>& args, Command& command, std::string& why)
+bool ReadCommand(const Arguments& args, Command& command, std::string& why)
 {
     if (args.empty()) {
         why = "no command given";
         return false;
     }
-    if (args[0] == "list") {
+    const std::string& word = args[0].Text();
+    if (word == "list") {
         command = Command::List;
-    } else if (args[0] == "scan") {
+    } else if (word == "scan") {
         command = Command::Scan;
-    } else if (args[0] == "extract") {
+    } else if (word == "extract") {
         command = Command::Extract;
     } else {
-        why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0].c_str()) + "'";
+        why = (word.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") + Printable(word) + "'";
         return false;
     }
     return true;
@@ -146,15 +152,14 @@ bool ReadCommand(const std::vector<std::string>& args, Command& command, std::st
 // Reads the options after the command word into `options` and collects the
 // other arguments in `operands`. False, with `why`, at the first option the
 // command doesn't take or that lacks its value.
-bool ReadOptions(const std::vector<std::string>& args, Options& options, std::vector<std::string>& operands,
-                 std::string& why)
+bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, std::string& why)
 {
     bool onlyOperands = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string& arg = args[i].Text();
         const bool hasValue = i + 1 < args.size();
         if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
+            operands.push_back(args[i]);
         } else if (arg == "--") {
             onlyOperands = true;
         } else if (arg == "--json" && options.command == Command::List) {
@@ -172,7 +177,7 @@ bool ReadOptions(const std::vector<std::string>& args, Options& options, std::ve
             }
             options.folder = args[++i];
         } else {
-            why = "unknown option '" + Printable(arg.c_str()) + "' for " + args[0];
+            why = "unknown option '" + Printable(arg) + "' for " + args[0].Text();
             return false;
         }
     }
@@ -181,32 +186,32 @@ bool ReadOptions(const std::vector<std::string>& args, Options& options, std::ve
 
 // The archive and the patterns from the operands. False, with `why`, when
 // there is no archive or a command other than extract has more operands.
-bool TakeOperands(const std::vector<std::string>& operands, Options& options, std::string& why)
+bool TakeOperands(const Arguments& operands, Options& options, std::string& why)
 {
     if (operands.empty()) {
         why = "no ARCHIVE given";
         return false;
     }
     if (options.command != Command::Extract && operands.size() > 1) {
-        why = "unexpected argument '" + Printable(operands[1].c_str()) + "'";
+        why = "unexpected argument '" + Printable(operands[1].Text()) + "'";
         return false;
     }
     options.archive = operands[0];
     // Patterns match the archive's bytes: on Windows the ANSI form alone.
     for (auto operand = operands.begin() + 1; operand != operands.end(); ++operand)
-        options.patterns.emplace_back(operand->c_str());
+        options.patterns.push_back(operand->Text());
     return true;
 }
 
 // Fills `options` from the command line's arguments. On Request::Wrong,
 // `why` says what is wrong with it, showing an argument as a C string (on
 // Windows a path's ANSI form).
-Request ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& why)
+Request ParseCommandLine(const Arguments& args, Options& options, std::string& why)
 {
     const Request asked = HelpOrVersion(args);
     if (asked != Request::Run)
         return asked;
-    std::vector<std::string> operands;
+    Arguments operands;
     if (!ReadCommand(args, options.command, why) || !ReadOptions(args, options, operands, why) ||
         !TakeOperands(operands, options, why))
         return Request::Wrong;
@@ -261,21 +266,20 @@ const char* Verdict(const PakArchive& archive, const PakEntry& entry)
 // the report and the JSON by the full path the system resolves it to. False,
 // with the reason on stderr (the reader's own text when there is no other),
 // when it can't be opened.
-bool OpenAndLoad(PakArchive& archive, const std::string& path)
+bool OpenAndLoad(PakArchive& archive, const SystemPath& path)
 {
-    std::string fullPath;
+    SystemPath fullPath;
     const PathResolution resolution = ResolveFullPath(path, fullPath);
     if (resolution == PathResolution::NoCurrentFolder) {
-        Complain("can't find the current folder's path, which '" + Printable(path) + "' starts from");
+        Complain("can't find the current folder's path, which '" + Printable(path.Text()) + "' starts from");
         return false;
     }
-    archive.m_path = path;
-    if (resolution == PathResolution::Refused || archive.OpenArchive() == 0) {
+    if (resolution == PathResolution::Refused || archive.OpenArchive(path) == 0) {
         std::fprintf(stderr, "%s: %s", kProgram, resolution == PathResolution::Refused ? kErrCantOpen
                                                                                       : archive.m_errorText.c_str());
         return false;
     }
-    archive.m_path = fullPath;
+    archive.m_path = fullPath.Text();
     NoProgress progress;   // only extraction shows progress here
     archive.AllocateTable();
     archive.LoadTable(progress);
@@ -299,7 +303,7 @@ int ListText(const PakArchive& archive)
 int ListJson(const PakArchive& archive)
 {
     std::string out = "{\"archive\":";
-    AppendJsonText(out, archive.m_path.c_str());   // as the report's Name: line shows it
+    AppendJsonText(out, archive.m_path);   // as the report's Name: line shows it
     out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
            ",\"dataStart\":" + std::to_string(archive.m_dataStart) +
            ",\"archiveSize\":" + std::to_string(archive.m_archiveSize) + ",\"entries\":[";
@@ -325,13 +329,13 @@ int ListJson(const PakArchive& archive)
     return kExitDone;
 }
 
-int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
+int Scan(PakArchive& archive, const std::optional<SystemPath>& reportPath)
 {
     NoProgress progress;
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + Printable(reportPath ? reportPath->c_str() : kScanLogName) +
+    Complain("can't write the report '" + Printable(reportPath ? reportPath->Text() : kScanLogName) +
              "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
@@ -353,7 +357,7 @@ int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
     if (options.folder && !SetCurrentFolder(*options.folder, &why)) {
-        Complain("can't enter '" + Printable(options.folder->c_str()) + "': " + why);
+        Complain("can't enter '" + Printable(options.folder->Text()) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "system_path.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -48,7 +50,7 @@ constexpr std::size_t kReadBufferSize = 128 * 1024;
 // (kReadBufferSize bytes, which must outlive the stream). Anything else (a
 // folder, a FIFO, a device) is refused at once, without waiting for a writer.
 // On success fills `identity` and `length` (the file's size at this moment).
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length);
+FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length);
 
 // One byte from a stream that only the calling thread uses; EOF at its end.
 inline int ReadByte(std::FILE* file)
@@ -75,15 +77,12 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
 // page). The caller has already refused empty names, "." and "..".
 std::string DiskName(const std::string& text);
 
-// How much of `path` names its folder: up to and with its last separator
-// ('/', on Windows '\\' as well, or the ':' of a drive such as "C:x"); 0 when
-// the path is a name alone.
-std::size_t FolderPartLength(const std::string& path);
-
-// `path` as the folder it names and the file name in that folder, each in a
-// form that OutputFolder::Existing and OutputFolder::Begin take; `folder` is
-// empty when the path is a name alone (the current directory).
-void SplitPath(const std::string& path, std::string& folder, std::string& name);
+// `path` as the folder it names and the file name in that folder, for
+// OutputFolder::Existing and OutputFolder::Begin: the folder part up to and
+// with its last separator ('/', on Windows '\\' as well, or the ':' of a
+// drive such as "C:x"), empty when the path is a name alone (the current
+// directory).
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name);
 
 // The code page the name rules take when none is given: Windows' Western
 // ANSI code page. kUtf8CodePage is UTF-8.
@@ -219,7 +218,7 @@ public:
     // folder, or is a symbolic link.
     static OutputFolder Subfolder(const std::string& name);
     // A folder that exists already, found the usual way (links followed).
-    static OutputFolder Existing(const std::string& path);
+    static OutputFolder Existing(const SystemPath& path);
     // Invalid.
     OutputFolder() = default;
 
@@ -248,7 +247,7 @@ public:
     // device name, NotRegular, which is never created as a file), when the
     // name is empty in a folder other than Current() (the path names the
     // folder itself: Folder), or when the system refuses.
-    OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
+    OutputFile Begin(const SystemPath& name, const FileIdentity& protect) const;
 
 private:
     // Closes what the folder holds open.

@@ -3,8 +3,8 @@
 // or, where there are none, under names of their own, that replace an
 // existing file by renaming over it.
 #include "file_io.h"
+#include "program_support.h"
 #include "system_calls.h"
-#include "pak_archive.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -234,12 +234,12 @@ void InstallOutputSignalHandlers()
     }
 }
 
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
 {
-    if (HasNul(path))
+    if (HasNul(path.Text()))
         return nullptr;
     // Non-blocking so that a FIFO can't stall the open; cleared again below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path.Text().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat st {};
@@ -300,17 +300,13 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
     return got;
 }
 
-std::size_t FolderPartLength(const std::string& path)
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
 {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? 0 : slash + 1;
-}
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name)
-{
-    const std::size_t folderPart = FolderPartLength(path);
-    folder = path.substr(0, folderPart);
-    name = path.substr(folderPart);
+    const std::string& text = path.Text();
+    const std::size_t slash = text.rfind('/');
+    const std::size_t folderPart = slash == std::string::npos ? 0 : slash + 1;
+    folder = text.substr(0, folderPart);
+    name = text.substr(folderPart);
 }
 
 std::string DiskName(const std::string& text)
@@ -687,12 +683,13 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     return folder;
 }
 
-OutputFolder OutputFolder::Existing(const std::string& path)
+OutputFolder OutputFolder::Existing(const SystemPath& path)
 {
     OutputFolder folder;
-    const int fd = HasNul(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool nul = HasNul(path.Text());
+    const int fd = nul ? -1 : ::open(path.Text().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        folder.m_error = FileError{FileProblem::System, HasNul(path) ? EINVAL : errno};
+        folder.m_error = FileError{FileProblem::System, nul ? EINVAL : errno};
     else
         folder.m_native.fd = fd;
     return folder;
@@ -717,8 +714,9 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            S_ISDIR(st.st_mode) && SameFile(IdentityOf(st), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& protect) const
 {
+    const std::string& name = path.Text();
     OutputFile out;
     if (!Valid()) {
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(EBADF);

@@ -2,9 +2,9 @@
 // the "\\?\" prefix (so paths beyond 260 characters work), archives read
 // through stdio streams made from the system's handles.
 #include "file_io.h"
-#include "system_calls.h"
-#include "pak_archive.h"
 #include "path_helpers.h"
+#include "program_support.h"
+#include "system_calls.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -59,7 +59,7 @@ bool NamesDevice(const std::wstring& name)
 // One path component as the wide functions take it: never a separator or a
 // stream name. The limit on its length is checked here, as a too-long name
 // fails on POSIX systems.
-bool ComponentName(const std::string& name, std::wstring& wide, FileError& error)
+bool ComponentName(const SystemPath& name, std::wstring& wide, FileError& error)
 {
     // Looked for in UTF-16: in a double-byte code page the second byte of a
     // character may have the value of '\\'.
@@ -246,7 +246,7 @@ void InstallOutputSignalHandlers()
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
 {
     std::wstring wide, full;
     DWORD error = 0;
@@ -316,21 +316,13 @@ std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& fa
     return got;
 }
 
-std::size_t FolderPartLength(const std::string& path)
-{
-    const std::size_t separator = path.find_last_of("/\\");
-    if (separator != std::string::npos)
-        return separator + 1;
-    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
-}
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name)
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
 {
     // Split in UTF-16, where no second byte of a character passes for a
     // separator; a path that can't be converted stays whole and fails later.
     std::wstring wide;
     if (!PathToWide(path, wide)) {
-        folder.clear();
+        folder = SystemPath();
         name = path;
         return;
     }
@@ -339,7 +331,7 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name)
         ++folderPart;
     else
         folderPart = wide.size() >= 2 && wide[1] == L':' ? 2 : 0;
-    folder = folderPart == 0 ? std::string() : PathFromWide(wide.substr(0, folderPart));
+    folder = folderPart == 0 ? SystemPath() : PathFromWide(wide.substr(0, folderPart));
     name = PathFromWide(wide.substr(folderPart));
 }
 
@@ -478,7 +470,7 @@ enum class Start { New, Replace, Refused };
 
 // The full path of output `name` in `folder`: one component, never a device
 // name, which the "\\?\" form would make into a file.
-bool OutputPath(const std::wstring& folder, const std::string& name, std::wstring& path, FileError& error)
+bool OutputPath(const std::wstring& folder, const SystemPath& name, std::wstring& path, FileError& error)
 {
     std::wstring wide;
     if (!ComponentName(name, wide, error))
@@ -566,7 +558,7 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     return folder;
 }
 
-OutputFolder OutputFolder::Existing(const std::string& path)
+OutputFolder OutputFolder::Existing(const SystemPath& path)
 {
     OutputFolder folder;
     std::wstring wide, full;
@@ -610,7 +602,7 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            FolderProblem(info, false) == FileProblem::None && SameFile(IdentityOf(info), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& protect) const
 {
     OutputFile out;
     if (!Valid()) {

@@ -195,7 +195,7 @@ TEST_F(PakunpackTest, ReportNamesTheArchiveByTheDialogsFullPath)
         SCOPED_TRACE(given);
         ASSERT_EQ(Pakunpack({"scan", given}).status, 0);
         EXPECT_EQ(FullPathOf(given), dir / "mixed.pak");
-        EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + FullPathOf(given) + "\n"), std::string::npos);
+        EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + FullPathOf(given).Text() + "\n"), std::string::npos);
     }
 }
 
@@ -239,7 +239,7 @@ TEST_F(PakunpackTest, OpensAndNamesTheFileTheSystemFindsByThePath)
 TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
 {
     const std::string step(200, 'd');
-    while (CurrentFolder().size() <= PATH_MAX) {
+    while (CurrentFolder().Text().size() <= PATH_MAX) {
         ASSERT_EQ(::mkdir(step.c_str(), 0755), 0);
         ASSERT_EQ(::chdir(step.c_str()), 0);
     }
@@ -248,7 +248,7 @@ TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, Pakunpack({"list", dir / "mixed.pak"}).out);
     ASSERT_EQ(Pakunpack({"scan", "x.pak"}).status, 0);
-    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder() + "/x.pak\n"), std::string::npos);
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder().Text() + "/x.pak\n"), std::string::npos);
 }
 #endif
 
@@ -665,9 +665,9 @@ TEST_F(PakunpackTest, FailedOutputNeverRemovesAnotherProcesssFile)
 // The report names the archive in the ANSI form.
 TEST_F(PakunpackTest, PathsTheAnsiCodePageCantHoldNameTheirOwnFiles)
 {
-    const std::string archive = PathFromWide(L"\uFF41.pak");   // a fullwidth "a"
-    const std::string out = PathFromWide(L"\uFF4F\uFF55\uFF54");
-    ASSERT_NE(archive.find('\0'), std::string::npos) << "the ANSI code page holds fullwidth letters";
+    const SystemPath archive = PathFromWide(L"\uFF41.pak");   // a fullwidth "a"
+    const SystemPath out = PathFromWide(L"\uFF4F\uFF55\uFF54");
+    ASSERT_FALSE(archive.Exact().empty()) << "the ANSI code page holds fullwidth letters";
     WriteBytes("a.pak", ReadBytes("mixed.pak"));
     WriteBytes(archive, PakBuilder().Header(1, 200, 203).TableRecord(0, 3).File("own.txt").DataAt(200, "own").Bytes());
     ASSERT_EQ(::mkdir("out", 0755), 0);
@@ -680,7 +680,7 @@ TEST_F(PakunpackTest, PathsTheAnsiCodePageCantHoldNameTheirOwnFiles)
     EXPECT_EQ(extract.status, 0) << extract.err;
     EXPECT_EQ(ReadBytes(PathFromWide(L"\uFF4F\uFF55\uFF54\\own.txt")), "own");
     EXPECT_EQ(ListTree("out"), Strings{});
-    const std::string report = PathFromWide(L"\uFF4F\uFF55\uFF54\\\uFF52.txt");
+    const SystemPath report = PathFromWide(L"\uFF4F\uFF55\uFF54\\\uFF52.txt");
     EXPECT_EQ(Pakunpack({"scan", archive, "-o", report}).status, 0);
     EXPECT_NE(ReadBytes(report).find("\nName:" + dir / "a.pak" + "\nSize:203 byte"), std::string::npos);
 }

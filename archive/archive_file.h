@@ -1,11 +1,16 @@
-// PakArchive's private state in the file layer's terms, for the archive
+// What an open archive holds in the file layer's terms, for the archive
 // library's own sources.
 #pragma once
 
-#include "pak_archive.h"
+#include <cstdint>
+#include <memory>
+#include <string>
+
 #include "file_io.h"
 
-struct PakArchive::OsState {
+struct ExtractFailure;
+
+struct ArchiveFile {
     // Declared before m_file: the stream's buffer outlives the stream.
     std::unique_ptr<char[]> m_readBuffer;
     FilePtr m_file;
