@@ -1,7 +1,6 @@
 // Corvane ".pak" archives: opening, the entry table, extraction and the scan report.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,8 +74,14 @@ struct ExtractFailure {
 // The reason in words, for a line such as "entry 5 (a/b): <reason>".
 std::string ExtractFailureText(const ExtractFailure& failure);
 
-// What an open archive holds in the file layer's terms; the library's own.
+// ExtractEntry's result for the reason it gave: 0 for None, -1 for
+// OutsideArchive, -3 for every other.
+int ExtractResult(const ExtractFailure& failure);
+
+// What an open archive and an extraction hold in the file layer's terms;
+// the library's own.
 struct ArchiveFile;
+struct ExtractorState;
 
 class PakArchive {
 public:
@@ -147,30 +152,10 @@ public:
     bool IsOpen() const;
 
 private:
-    // Reads one name record. 0: a file name, now in `target`; 1: a directory
-    // record, now in `dir` (shared by the entries that take it), `target`
-    // untouched.
-    int ReadNameRecord(std::string& target, SharedText& dir);
+    // The entry's copy through `state`, for ExtractEntry.
+    ExtractFailure Extract(std::uint32_t index, ExtractorState& state) const;
 
-    // Reads one record up to its terminator into `buffer` and returns the
-    // length of its text. Keeps at most kRecordKeep characters; the rest is
-    // consumed and dropped. End of file ends the record.
-    std::size_t ReadRawRecord(char* buffer);
-
-    // Makes sure m_copyBuffer holds at least `size` bytes.
-    unsigned char* CopyBuffer(std::size_t size);
-
-    // Writes the entry to folder `dir`, file `name`: its first `held` bytes
-    // from the archive, copied through `buffer` (CopyBuffer's), then zeros.
-    int CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                unsigned char* buffer, std::uint64_t held);
-
-    // Records why the extraction failed and returns `result`.
-    int Refuse(int result, ExtractProblem problem, int systemCode = 0);
-    // Records `failure` and returns -3, the output's failure.
-    int Refuse(const ExtractFailure& failure);
-
-    // The open archive's stream and what outputs keep between entries; null
+    // The open archive and what ExtractEntry keeps between entries; null
     // until the first OpenArchive.
     std::unique_ptr<ArchiveFile> m_os;
     ExtractFailure m_extractFailure;

@@ -118,7 +118,7 @@ int PakArchive::WriteScanLogAs(const SystemPath& path, ProgressBar& progress)
     SplitPath(path, folderPath, name);
     const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
     // An existing report is replaced only once the new one is complete.
-    OutputFile file = folder.Begin(name, m_os->m_fileId);
+    OutputFile file = folder.Begin(name, m_os->id);
     if (!file.IsOpen()) {
         m_reportFailure = FailureOf(file.Error());
         return 0;

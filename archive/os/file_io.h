@@ -1,12 +1,11 @@
 // The file layer: the only code that calls the operating system's file API,
-// private to the archive library. Archives are read through buffered std::FILE
-// streams handed out from here; outputs are written through OutputFile, which
-// never rewrites a file in place.
+// private to the archive library. Archives are read by position through
+// InputFile; outputs are written through OutputFile, which never rewrites a
+// file in place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -17,11 +16,6 @@
 #else
 #include <fcntl.h>
 #endif
-
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept;
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Memory for copying an entry. Large blocks are asked for in huge pages where
 // the system has them, which copy markedly faster. Throws std::bad_alloc when
@@ -43,32 +37,48 @@ struct FileIdentity {
 // Whether both identities are known and name the same file.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
-// Size of the buffer that OpenForReading's caller supplies.
-constexpr std::size_t kReadBufferSize = 128 * 1024;
+// An archive open for reading by position: any number of threads may read
+// it at once, each at positions of its own, since no read moves a shared
+// cursor (pread on POSIX, ReadFile with an offset on Windows).
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
 
-// Opens a regular file for binary reading ("rb"), buffered through `buffer`
-// (kReadBufferSize bytes, which must outlive the stream). Anything else (a
-// folder, a FIFO, a device) is refused at once, without waiting for a writer.
-// On success fills `identity` and `length` (the file's size at this moment).
-FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length);
+    // Opens a regular file for reading. Anything else (a folder, a FIFO, a
+    // device) is refused at once, without waiting for a writer: not open.
+    // On success fills `identity` and `length` (the file's size at this
+    // moment).
+    static InputFile Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length);
 
-// One byte from a stream that only the calling thread uses; EOF at its end.
-inline int ReadByte(std::FILE* file)
-{
+    bool IsOpen() const;
+
+    // Reads up to `count` bytes from absolute position `pos`; `got` says how
+    // many arrived, fewer only at the end of the file. False when a read
+    // failed, with the reason in `code` (an errno value; EIO when the system
+    // gave none).
+    bool ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const;
+
+private:
+    friend class OutputFile;
+
+    void Close() noexcept;
+
 #ifdef _WIN32
-    return _getc_nolock(file);
+    struct Native {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+    };
 #else
-    return getc_unlocked(file);
+    struct Native {
+        int fd = -1;
+    };
 #endif
-}
-
-// Absolute seek with a 64-bit position. A stream already there, or a few
-// bytes short of it, gets there without a system call.
-bool SeekTo(std::FILE* file, std::uint64_t pos);
-
-// Reads up to `count` bytes. Returns how many arrived; `failed` becomes true
-// when the stream reported an error other than end of file.
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed);
+    Native m_native;
+};
 
 // How a decoded directory or file name is written on disk: always one path
 // component. On POSIX '/' becomes '_'; on Windows every character that a
@@ -152,11 +162,11 @@ public:
     // process's memory. Returns how many bytes it copied. It stops early, and
     // says nothing, at the end of the archive, when the call fails, and at
     // once where there is no such call (Windows, other systems); the caller
-    // goes on with ReadBlock and Write, which tell a failure and its side.
+    // goes on with ReadAt and Write, which tell a failure and its side.
     // `usable` (true to begin with) becomes false when the call can't serve
     // these files at all (another file system, a file system or kernel
     // without it), so that it isn't tried again for each entry.
-    std::uint64_t CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable);
+    std::uint64_t CopyFrom(const InputFile& file, std::uint64_t pos, std::uint64_t count, bool& usable);
 
     // Puts the file under its name, replacing the file that had it, and
     // closes it. False when a write, the naming or the rename failed, or

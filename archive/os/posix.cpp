@@ -1,5 +1,5 @@
-// The file layer on POSIX systems: descriptor-level opens, stdio streams for
-// reading, and outputs written as files without a name (Linux's O_TMPFILE)
+// The file layer on POSIX systems: descriptor-level opens, archives read by
+// position, and outputs written as files without a name (Linux's O_TMPFILE)
 // or, where there are none, under names of their own, that replace an
 // existing file by renaming over it.
 #include "file_io.h"
@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -26,7 +27,8 @@
 
 namespace {
 
-// One write() moves at most this much; Linux stops a little short of 2 GiB.
+// One read() or write() moves at most this much; Linux stops a little short
+// of 2 GiB.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
@@ -234,36 +236,62 @@ void InstallOutputSignalHandlers()
     }
 }
 
-FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+InputFile InputFile::Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length)
 {
+    InputFile file;
     if (HasNul(path.Text()))
-        return nullptr;
+        return file;
     // Non-blocking so that a FIFO can't stall the open; cleared again below.
     const int fd = ::open(path.Text().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return file;
+    file.m_native.fd = fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        file.Close();
+        return file;
     }
-    FilePtr file(::fdopen(fd, "rb"));
-    if (!file) {
-        ::close(fd);
-        return nullptr;
-    }
-    // Archive reads are long sequential runs (the table, the name area,
-    // neighbouring entries). The first seek lets the stream know its position.
-    if (std::setvbuf(file.get(), buffer, _IOFBF, kReadBufferSize) != 0 || ::fseeko(file.get(), 0, SEEK_SET) != 0)
-        return nullptr;
     identity = IdentityOf(st);
     length = static_cast<std::uint64_t>(st.st_size);
     return file;
+}
+
+void InputFile::Close() noexcept
+{
+    if (m_native.fd >= 0)
+        ::close(m_native.fd);
+    m_native.fd = -1;
+}
+
+bool InputFile::IsOpen() const
+{
+    return m_native.fd >= 0;
+}
+
+bool InputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const
+{
+    got = 0;
+    code = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        const std::uint64_t at = pos + got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            code = EINVAL;
+            return false;
+        }
+        const ssize_t done = ::pread(m_native.fd, bytes + got, std::min(count - got, kMaxWrite), static_cast<off_t>(at));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0) {
+            code = errno != 0 ? errno : EIO;
+            return false;
+        }
+        if (done == 0)
+            break;
+        got += static_cast<std::size_t>(done);
+    }
+    return true;
 }
 
 void* AllocateHugeBlock(std::size_t size)
@@ -277,27 +305,6 @@ void* AllocateHugeBlock(std::size_t size)
         throw std::bad_alloc();
     ::madvise(block, rounded, MADV_HUGEPAGE);   // a hint; failure changes nothing
     return block;
-}
-
-bool StreamTell(std::FILE* file, std::uint64_t& pos)
-{
-    const off_t here = ::ftello(file);
-    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
-    return here >= 0;
-}
-
-bool StreamSeek(std::FILE* file, std::uint64_t pos)
-{
-    return pos <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
-           ::fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
-}
-
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
-{
-    std::clearerr(file);
-    const std::size_t got = std::fread(buffer, 1, count, file);
-    failed = got < count && std::ferror(file) != 0;
-    return got;
 }
 
 void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
@@ -774,7 +781,7 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     return out;
 }
 
-std::uint64_t OutputFile::CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable)
+std::uint64_t OutputFile::CopyFrom(const InputFile& file, std::uint64_t pos, std::uint64_t count, bool& usable)
 {
     std::uint64_t copied = 0;
 #ifdef __linux__
@@ -783,7 +790,7 @@ std::uint64_t OutputFile::CopyFrom(std::FILE* file, std::uint64_t pos, std::uint
     constexpr std::size_t kMaxCopy = std::size_t{64} << 20;
     if (!usable || !IsOpen() || m_error.problem != FileProblem::None)
         return 0;
-    const int in = ::fileno(file);
+    const int in = file.m_native.fd;
     while (copied < count) {
         // Archive positions stay below 2^33: an off64_t holds them.
         off64_t from = static_cast<off64_t>(pos + copied);

@@ -1,6 +1,6 @@
 // The file layer on Windows: the wide-character Win32 calls on full paths with
-// the "\\?\" prefix (so paths beyond 260 characters work), archives read
-// through stdio streams made from the system's handles.
+// the "\\?\" prefix (so paths beyond 260 characters work), archives read by
+// position through the system's handles.
 #include "file_io.h"
 #include "path_helpers.h"
 #include "program_support.h"
@@ -9,10 +9,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +42,25 @@ FileError SystemError(DWORD code)
 FileError Problem(FileProblem problem)
 {
     return FileError{problem, 0};
+}
+
+// The errno value for a failed read, as the C runtime maps the system's
+// codes: what a reader of the archive reports.
+int ErrnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION:
+        return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+        return ENOMEM;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    default:
+        return EIO;
+    }
 }
 
 // Whether `name` opens a device whatever the folder it stands in, so that
@@ -246,74 +263,74 @@ void InstallOutputSignalHandlers()
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-FilePtr OpenForReading(const SystemPath& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+InputFile InputFile::Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length)
 {
+    InputFile file;
     std::wstring wide, full;
     DWORD error = 0;
     if (path.empty() || !PathToWide(path, wide) || !FullPath(wide, full, error))
-        return nullptr;
+        return file;
     // A folder can't be opened without backup semantics; a device or a pipe
     // opens but is no disk file.
     const HANDLE handle = ::CreateFileW(Extended(full).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
+        return file;
+    file.m_native.handle = handle;
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        ::CloseHandle(handle);
-        return nullptr;
+        file.Close();
+        return file;
     }
-    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        ::CloseHandle(handle);
-        return nullptr;
-    }
-    FilePtr file(::_fdopen(fd, "rb"));
-    if (!file) {
-        ::_close(fd);
-        return nullptr;
-    }
-    if (std::setvbuf(file.get(), buffer, _IOFBF, kReadBufferSize) != 0 || ::_fseeki64(file.get(), 0, SEEK_SET) != 0)
-        return nullptr;
     identity = IdentityOf(info);
     length = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
     return file;
+}
+
+void InputFile::Close() noexcept
+{
+    if (m_native.handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_native.handle);
+    m_native.handle = INVALID_HANDLE_VALUE;
+}
+
+bool InputFile::IsOpen() const
+{
+    return m_native.handle != INVALID_HANDLE_VALUE;
+}
+
+bool InputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const
+{
+    got = 0;
+    code = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        // The offset goes with each call: no file pointer is shared.
+        const std::uint64_t at = pos + got;
+        OVERLAPPED offset{};
+        offset.Offset = static_cast<DWORD>(at);
+        offset.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const DWORD part = static_cast<DWORD>(count - got < kMaxTransfer ? count - got : kMaxTransfer);
+        DWORD read = 0;
+        if (!::ReadFile(m_native.handle, bytes + got, part, &read, &offset)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                break;
+            code = ErrnoOf(error);
+            return false;
+        }
+        if (read == 0)
+            break;
+        got += read;
+    }
+    return true;
 }
 
 void* AllocateHugeBlock(std::size_t)
 {
     // Large pages need a privilege that ordinary accounts don't hold.
     return nullptr;
-}
-
-bool StreamTell(std::FILE* file, std::uint64_t& pos)
-{
-    const __int64 here = ::_ftelli64(file);
-    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
-    return here >= 0;
-}
-
-bool StreamSeek(std::FILE* file, std::uint64_t pos)
-{
-    return pos <= static_cast<std::uint64_t>(std::numeric_limits<__int64>::max()) &&
-           ::_fseeki64(file, static_cast<__int64>(pos), SEEK_SET) == 0;
-}
-
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
-{
-    std::clearerr(file);
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t got = 0;
-    while (got < count) {
-        const std::size_t part = count - got < kMaxTransfer ? count - got : kMaxTransfer;
-        const std::size_t read = std::fread(bytes + got, 1, part, file);
-        got += read;
-        if (read < part)
-            break;
-    }
-    failed = got < count && std::ferror(file) != 0;
-    return got;
 }
 
 void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
@@ -640,7 +657,7 @@ OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& prote
     return out;
 }
 
-std::uint64_t OutputFile::CopyFrom(std::FILE*, std::uint64_t, std::uint64_t, bool& usable)
+std::uint64_t OutputFile::CopyFrom(const InputFile&, std::uint64_t, std::uint64_t, bool& usable)
 {
     // No call copies a range of one open file into another (CopyFileEx copies
     // whole files by name): the caller reads and writes.
