@@ -171,6 +171,18 @@ int ExtractResult(const ExtractFailure& failure)
     }
 }
 
+Extractor::Extractor() noexcept = default;
+Extractor::Extractor(Extractor&& other) noexcept = default;
+Extractor& Extractor::operator=(Extractor&& other) noexcept = default;
+Extractor::~Extractor() = default;
+
+ExtractFailure PakArchive::ExtractEntryWith(std::uint32_t index, Extractor& extractor) const
+{
+    if (!extractor.m_state)
+        extractor.m_state = std::make_unique<ExtractorState>();
+    return Extract(index, *extractor.m_state);
+}
+
 int PakArchive::ExtractEntry(std::uint32_t index)
 {
     m_extractFailure = ExtractFailure{};

@@ -83,6 +83,22 @@ int ExtractResult(const ExtractFailure& failure);
 struct ArchiveFile;
 struct ExtractorState;
 
+// What one thread's extractions keep from entry to entry: the copy buffer
+// (at most 2 MiB, with the bytes of the archive it holds) and the folder the
+// last entry went to. Several threads extract from one archive at once,
+// each through an Extractor of its own (PakArchive::ExtractEntryWith).
+class Extractor {
+public:
+    Extractor() noexcept;
+    Extractor(Extractor&& other) noexcept;
+    Extractor& operator=(Extractor&& other) noexcept;
+    ~Extractor();
+
+private:
+    friend class PakArchive;
+    std::unique_ptr<ExtractorState> m_state;   // made by its first use
+};
+
 class PakArchive {
 public:
     PakArchive() noexcept;
@@ -139,6 +155,16 @@ public:
     // call instead); throws std::bad_alloc, before anything is created, when
     // that buffer can't be had.
     int ExtractEntry(std::uint32_t index);
+
+    // The same copy as ExtractEntry, through `extractor` instead of what the
+    // archive keeps, and with the same throw: const, so that any number of
+    // threads may extract at once, each through an Extractor of its own,
+    // while nothing else changes the archive (no open, load or ExtractEntry).
+    // Returns why the entry wasn't written (None when it was); ExtractResult
+    // gives ExtractEntry's number for it. Entries that may land on the same
+    // folder or file must go through one thread in table order for the
+    // result of a single thread.
+    ExtractFailure ExtractEntryWith(std::uint32_t index, Extractor& extractor) const;
 
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
     const ExtractFailure& LastExtractFailure() const { return m_extractFailure; }

@@ -17,9 +17,11 @@ std::string SystemErrorText(int code);
 // ignored), and a signal that ends the process (SIGINT, SIGTERM, SIGHUP,
 // SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU and the like: every one that
 // comes from outside the program; on Windows a console control event)
-// first removes the output being written at that moment, a new file or the
-// temporary beside a file it would replace, where it has a name yet, before
-// the process ends as the signal would have ended it.
+// first removes every output being written at that moment, on any thread,
+// a new file or the temporary beside a file it would replace, where it has
+// a name yet (an output that is being created, closed or renamed finishes
+// that step first, and no new one starts), before the process ends as the
+// signal would have ended it.
 // Only a signal's default action is taken over: one ignored or handled when
 // the process started stays so.
 void InstallOutputSignalHandlers();

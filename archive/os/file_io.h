@@ -193,6 +193,7 @@ private:
         HANDLE handle = INVALID_HANDLE_VALUE;   // marked for deletion until Commit
         std::wstring path;       // the full path the output ends up under
         std::wstring tempPath;   // where it is written meanwhile; empty: at `path` itself
+        int slot = -1;           // where the console control handler finds it
     };
 #else
     struct Native {
@@ -205,6 +206,7 @@ private:
         bool replacing = false;  // unnamed: a regular file had the name at Begin
         FileIdentity protect;    // unnamed: the file the name may never be taken from
         std::string tempName;
+        int slot = -1;           // named: where the signal handler finds it
     };
 #endif
     Native m_native;

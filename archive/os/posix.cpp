@@ -66,21 +66,39 @@ void RemoveIfStillMine(int folder, const char* name, int fd)
         ::unlinkat(folder, name, 0);
 }
 
-// The output being written under a name of its own (the named way), kept
-// where the signal handler can find it; unnamed outputs need nothing
-// removed and are not kept here. The main thread moves the stage; the
-// handler only reads the record, and only while the stage is Writing.
-// During a Busy step (creating, closing, renaming, removing) the handler
-// leaves the signal in g_pending and the step ends the process once it is
-// done, so that no file is created or renamed behind the handler's back.
-// Plain atomic loads and stores: no system call is added to an output's own.
-enum Stage : int { kIdle, kWriting, kBusy, kEnding };
+// The outputs being written under names of their own (the named way), on
+// any number of threads, kept where the signal handler can find them: each
+// holds a slot while it is being written. Unnamed outputs need nothing
+// removed and hold none. A slot is Writing while its output is only being
+// written, which the handler may cut into: it takes the slot (Taken) and
+// removes the output. During a Busy step of its owner (creating, closing,
+// renaming, removing) the handler leaves a slot alone.
+//
+// g_busy counts the Busy steps under way, outputs' or not, and the handlers
+// at work; g_ending is the signal that ends the process, once one has come.
+// A handler counts itself in, sets g_ending, takes every Writing slot and
+// counts itself out; a step that ends while g_ending is set removes its own
+// output, and starts nothing new. Whoever counts g_busy down to 0 while
+// g_ending is set ends the process: by then nothing partial is left.
+// Plain atomic operations, no locks and no system calls on an output's way;
+// every one is sequentially consistent, so that a step and a handler that
+// meet always see each other.
+enum SlotState : int { kFree, kWriting, kBusy, kTaken };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
-std::atomic<int> g_stage{kIdle};
-std::atomic<int> g_pending{0};
-std::atomic<int> g_outFolder{AT_FDCWD};
-std::atomic<int> g_outFd{-1};
-char g_outName[NAME_MAX + 1];   // written only in a Busy step
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::atomic<int> folder{AT_FDCWD};
+    std::atomic<int> fd{-1};
+    char name[NAME_MAX + 1];   // written only while its owner holds the slot Busy
+};
+
+// More than any program here writes at once (pakunpack runs at most 64
+// threads); an output that finds none free is written unregistered.
+constexpr int kSlots = 128;
+Slot g_slots[kSlots];
+std::atomic<int> g_busy{0};
+std::atomic<int> g_ending{0};
 
 // Every signal whose default action ends the process and that comes from
 // outside the program's own code: a terminal, `kill`, a timer or a limit.
@@ -101,12 +119,11 @@ constexpr int kEndingSignals[] = {
 #endif
 };
 
-// Removes the output being written, when its name is still its own.
-void RemoveCurrentOutput()
+// Removes the output of `slot`, which the caller has taken, when its name is
+// still its own.
+void RemoveSlotOutput(Slot& slot)
 {
-    const int fd = g_outFd.load();
-    if (fd >= 0)
-        RemoveIfStillMine(g_outFolder.load(), g_outName, fd);
+    RemoveIfStillMine(slot.folder.load(), slot.name, slot.fd.load());
 }
 
 // Ends the process as `signal` would have without a handler (a shell shows
@@ -125,83 +142,92 @@ void RemoveCurrentOutput()
     ::_exit(128 + signal);
 }
 
-// Takes the output out of the main thread's hands, removes it and ends the
-// process; during a Busy step it returns, and the step ends the process.
-// The record stays as it is once the stage is Ending, so a second signal
-// that cuts into the removal removes it as well.
-void EndNow(int signal)
+// Counts one Busy step or handler out. The last one out while the process
+// is ending ends it; a step that is not the last waits for that end, so
+// that its thread starts nothing more.
+void CountOut(bool waitWhenEnding)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kBusy)
-            return;
-        if (stage == kEnding || g_stage.compare_exchange_weak(stage, kEnding))
-            break;
-    }
-    RemoveCurrentOutput();
-    EndAsSignal(signal);
+    const bool last = g_busy.fetch_sub(1) == 1;
+    const int signal = g_ending.load();
+    if (signal == 0)
+        return;
+    if (last)
+        EndAsSignal(signal);
+    while (waitWhenEnding)
+        ::pause();
+}
+
+// Takes `slot` when it is Writing and removes its output.
+void TakeAndRemove(Slot& slot)
+{
+    int writing = kWriting;
+    if (slot.state.compare_exchange_strong(writing, kTaken))
+        RemoveSlotOutput(slot);
 }
 
 extern "C" void OnEndingSignal(int signal)
 {
     const int savedErrno = errno;
-    g_pending.store(signal);   // before the stage is looked at: see Settle
-    EndNow(signal);
+    g_busy.fetch_add(1);
+    int none = 0;
+    g_ending.compare_exchange_strong(none, signal);   // the first signal decides how the process ends
+    for (Slot& slot : g_slots)
+        TakeAndRemove(slot);
+    CountOut(false);   // returns while a Busy step is under way; that step ends the process
     errno = savedErrno;
 }
 
-// Starts a step the handler must not cut into. When the process is already
-// ending (a handler on another thread), it waits for the end.
-void EnterBusy()
+// Starts a step the handler must not cut into, for the output of `slot` (-1
+// when it has none yet). When the process is ending, the step doesn't
+// start: its output is removed, and the thread waits for the end.
+void EnterBusy(int slot)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kEnding) {
-            for (;;)
-                ::pause();
+    g_busy.fetch_add(1);
+    if (slot >= 0) {
+        int writing = kWriting;
+        if (!g_slots[slot].state.compare_exchange_strong(writing, kBusy))
+            CountOut(true);   // a handler has taken it: the process is ending
+    }
+    if (g_ending.load() != 0) {
+        if (slot >= 0) {
+            g_slots[slot].state.store(kTaken);
+            RemoveSlotOutput(g_slots[slot]);
         }
-        if (g_stage.compare_exchange_weak(stage, kBusy))
-            return;
+        CountOut(true);
     }
 }
 
-// Ends a Busy step in `stage` (Idle: no output is being written); a signal
-// that came meanwhile is acted on now.
-void Settle(int stage)
+// Within a Busy step: a slot that makes the output open as `fd`, `name` in
+// `folder`, one an interrupt removes once the step has ended; -1 when none
+// is free.
+int Claim(int folder, const std::string& name, int fd)
 {
-    if (stage == kIdle)
-        g_outFd.store(-1);
-    g_stage.store(stage);
-    const int signal = g_pending.exchange(0);
-    if (signal != 0)
-        EndNow(signal);
+    if (fd < 0 || name.size() >= sizeof(Slot::name))
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        Slot& slot = g_slots[i];
+        int free = kFree;
+        if (slot.state.compare_exchange_strong(free, kBusy)) {
+            std::memcpy(slot.name, name.c_str(), name.size() + 1);
+            slot.folder.store(folder);
+            slot.fd.store(fd);
+            return i;
+        }
+    }
+    return -1;
 }
 
-// Ends a Busy step that left the record as it was.
-void SettleUnchanged()
+// Ends a Busy step. The output of `slot` (-1: none) is then still being
+// written (`writing`) or over, and its slot free. When the process began
+// ending meanwhile, an output still being written is removed now.
+void Settle(int slot, bool writing)
 {
-    Settle(g_outFd.load() >= 0 ? kWriting : kIdle);
-}
-
-// Makes the output open as `fd` the one that an interrupt removes, and ends
-// the Busy step.
-void Register(int folder, const std::string& name, int fd)
-{
-    if (fd < 0 || name.size() >= sizeof g_outName)
-        return SettleUnchanged();
-    std::memcpy(g_outName, name.c_str(), name.size() + 1);
-    g_outFolder.store(folder);
-    g_outFd.store(fd);
-    Settle(kWriting);
-}
-
-// Ends the Busy step of the output that was open as `fd`, which is over.
-void Unregister(int fd)
-{
-    if (g_outFd.load() == fd)
-        Settle(kIdle);
-    else
-        SettleUnchanged();
+    if (slot >= 0) {
+        g_slots[slot].state.store(writing ? kWriting : kFree);
+        if (writing && g_ending.load() != 0)
+            TakeAndRemove(g_slots[slot]);
+    }
+    CountOut(true);
 }
 
 void AddEndingSignals(sigset_t& set)
@@ -343,7 +369,7 @@ void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const int fd = std::exchange(m_native.fd, -1);
     // An unnamed output goes with its descriptor. A named one is removed,
     // the temporary or the new name, only while the name is still that file
@@ -352,7 +378,7 @@ void OutputFile::Discard() noexcept
     if (!m_native.unnamed)
         RemoveIfStillMine(m_native.folder, (m_native.tempName.empty() ? m_native.name : m_native.tempName).c_str(), fd);
     ::close(fd);
-    Unregister(fd);
+    Settle(std::exchange(m_native.slot, -1), false);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -629,7 +655,7 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const int fd = m_native.fd;
     const int folder = m_native.folder;
     const std::string& name = m_native.name;
@@ -651,7 +677,7 @@ bool OutputFile::Commit()
     // was reported there.
     ::close(fd);
     m_native.fd = -1;
-    Unregister(fd);
+    Settle(std::exchange(m_native.slot, -1), false);
     return committed;
 }
 
@@ -755,8 +781,8 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
         return out;
     }
 
-    // From here until Register the interrupt handler leaves the output alone.
-    EnterBusy();
+    // From here until the step settles the interrupt handler leaves the output alone.
+    EnterBusy(-1);
     int refusal = 0;
     int fd = CreateUnnamed(dir, refusal);
     if (fd >= 0 || (refusal != 0 && refusal != EOPNOTSUPP && refusal != EISDIR && refusal != EINVAL)) {
@@ -765,11 +791,15 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
         out.m_native.protect = protect;
         if (fd < 0)
             out.m_error = SystemError(refusal);
-        SettleUnchanged();
+        Settle(-1, false);
         return out;
     }
     // Where the file system has no unnamed files, the output is written
-    // under a name of its own.
+    // under a name of its own. Its temporary's name needs no memory taken
+    // within the step, where an exception would leave it unsettled.
+    Settle(-1, false);
+    out.m_native.tempName.reserve(32);
+    EnterBusy(-1);
     fd = CreateNamed(dir, name, protect, out.m_native.replacing, out.m_native.tempName, out.m_error);
     // A folder that takes no new file at all (/proc) says "no such file"
     // for the name it was asked to create; the unnamed file's refusal is
@@ -777,7 +807,8 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     if (fd < 0 && refusal == EOPNOTSUPP && out.m_error.problem == FileProblem::System && out.m_error.code == ENOENT)
         out.m_error = SystemError(EOPNOTSUPP);
     out.m_native.fd = fd;
-    Register(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
+    out.m_native.slot = Claim(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
+    Settle(out.m_native.slot, true);
     return out;
 }
 

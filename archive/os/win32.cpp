@@ -187,53 +187,77 @@ bool RenameTo(HANDLE handle, const std::wstring& path)
     return ::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
-// The output being written, where the console control handler (which runs
-// on a thread of its own) can find it. The main thread moves the stage; a
-// Busy step (creating, closing, renaming, removing) is waited out by the
-// handler, and once the handler has taken over the main thread waits for
-// the end. Plain atomic loads and stores: no system call is added.
-enum Stage : int { kIdle, kWriting, kBusy, kEnding };
-std::atomic<int> g_stage{kIdle};
-std::atomic<HANDLE> g_outHandle{INVALID_HANDLE_VALUE};   // INVALID_HANDLE_VALUE: none
+// The outputs being written, on any number of threads, where the console
+// control handler (which runs on a thread of its own) can find them: each
+// holds a slot while it is being written. Every output is marked for
+// deletion through its handle from Begin to Commit, so the handler has
+// little to do but to mark each once more and to wait out the Busy steps
+// under way (creating, closing, renaming, removing), which g_busy counts.
+// Once g_ending is set, a step that would start waits for the end instead.
+// Plain atomic operations: no system call is added to an output's way.
+enum SlotState : int { kFree, kWriting, kBusy };
 
-void EnterBusy()
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::atomic<HANDLE> handle{INVALID_HANDLE_VALUE};
+};
+
+// More than any program here writes at once (pakunpack runs at most 64
+// threads); an output that finds none free still goes with its handle.
+constexpr int kSlots = 128;
+Slot g_slots[kSlots];
+std::atomic<int> g_busy{0};
+std::atomic<bool> g_ending{false};
+
+// Starts a step the handler waits for, for the output of `slot` (-1 when it
+// has none yet). When the process is ending, the thread waits for the end.
+void EnterBusy(int slot)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kEnding)
-            ::Sleep(INFINITE);
-        if (g_stage.compare_exchange_weak(stage, kBusy))
-            return;
+    g_busy.fetch_add(1);
+    if (g_ending.load()) {
+        g_busy.fetch_sub(1);
+        ::Sleep(INFINITE);
     }
+    if (slot >= 0)
+        g_slots[slot].state.store(kBusy);
 }
 
-// Ends a Busy step. `begun`: the output now being written; `ended`: the
-// output that is over (the one being written no more when it was that one).
-void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
+// Within a Busy step: a slot for the output open as `handle`; -1 when none
+// is free.
+int Claim(HANDLE handle)
 {
-    if (begun != INVALID_HANDLE_VALUE)
-        g_outHandle.store(begun);
-    else if (g_outHandle.load() == ended)
-        g_outHandle.store(INVALID_HANDLE_VALUE);
-    g_stage.store(g_outHandle.load() != INVALID_HANDLE_VALUE ? kWriting : kIdle);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int free = kFree;
+        if (g_slots[i].state.compare_exchange_strong(free, kBusy)) {
+            g_slots[i].handle.store(handle);
+            return i;
+        }
+    }
+    return -1;
 }
 
-// Makes sure the output being written is marked for deletion (Begin marks
-// it already; through its handle, so no other file of that name is
-// touched; it goes when the process ends) and lets the system's own handler
-// end the process as it always does.
+// Ends a Busy step. The output of `slot` (-1: none) is then still being
+// written (`writing`) or over, and its slot free.
+void Settle(int slot, bool writing)
+{
+    if (slot >= 0)
+        g_slots[slot].state.store(writing ? kWriting : kFree);
+    g_busy.fetch_sub(1);
+}
+
+// Marks every output being written for deletion once more, waits until no
+// Busy step is under way, and lets the system's own handler end the process
+// as it always does: the outputs go as their handles are closed.
 BOOL WINAPI OnConsoleEvent(DWORD)
 {
-    int stage = g_stage.load();
-    while (stage != kEnding) {
-        if (stage == kBusy) {
-            ::Sleep(1);
-            stage = g_stage.load();
-        } else if (g_stage.compare_exchange_weak(stage, kEnding)) {
-            if (stage == kWriting)
-                MarkForDeletion(g_outHandle.load(), true);
-            break;
-        }
+    g_ending.store(true);
+    while (g_busy.load() != 0)
+        ::Sleep(1);
+    for (Slot& slot : g_slots) {
+        if (slot.state.load() == kWriting)
+            MarkForDeletion(slot.handle.load(), true);
     }
     return FALSE;
 }
@@ -242,11 +266,11 @@ BOOL WINAPI OnConsoleEvent(DWORD)
 // from process to process.
 std::wstring TemporaryName()
 {
-    static std::uint64_t counter = 0;
+    static std::atomic<std::uint64_t> counter{0};
     LARGE_INTEGER ticks{};
     ::QueryPerformanceCounter(&ticks);
     std::uint64_t mix = static_cast<std::uint64_t>(ticks.QuadPart) ^ (std::uint64_t{::GetCurrentProcessId()} << 32) ^
-                        (++counter * 0x9E3779B97F4A7C15u);
+                        ((counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15u);
     mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;   // a splitmix64 step spreads the bits
     mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
     mix ^= mix >> 31;
@@ -387,13 +411,13 @@ void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
     // Deleted through the handle, never by its name: another file of that
     // name can't be reached. Where it can't be marked, it stays.
     MarkForDeletion(handle, true);
     ::CloseHandle(handle);
-    Settle(INVALID_HANDLE_VALUE, handle);
+    Settle(std::exchange(m_native.slot, -1), false);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -456,7 +480,7 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
     // Until the mark is taken off the file goes with its handle; between
     // that and the rename (one system call) a killed process leaves the
@@ -475,7 +499,7 @@ bool OutputFile::Commit()
         Fail(::GetLastError());
         committed = false;
     }
-    Settle(INVALID_HANDLE_VALUE, handle);
+    Settle(std::exchange(m_native.slot, -1), false);
     return committed;
 }
 
@@ -638,11 +662,15 @@ OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& prote
         return out;
 
     // From here until it returns, the console control handler waits; then
-    // the output begun, if any, is the one it removes.
-    EnterBusy();
+    // the output begun, if any, is one it marks.
+    EnterBusy(-1);
     struct Registration {
-        const OutputFile& out;
-        ~Registration() { Settle(out.m_native.handle); }
+        OutputFile& out;
+        ~Registration()
+        {
+            out.m_native.slot = Claim(out.m_native.handle);
+            Settle(out.m_native.slot, out.m_native.handle != INVALID_HANDLE_VALUE);
+        }
     } registration{out};
 
     HANDLE handle = INVALID_HANDLE_VALUE;

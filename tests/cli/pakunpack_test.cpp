@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "cli_support.h"
 #include "file_io.h"
@@ -411,26 +413,45 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
 // set themselves up, whose files may not grow beyond 1000 bytes; `signal`
 // arrives in the middle of the first write that passes the limit (the
 // kernel's SIGXFSZ there is turned into it). `named`: outputs are written the
-// way taken where there are no unnamed files. Returns the status a shell
+// way taken where there are no unnamed files. With `threads` above 1, entry
+// i is extracted on thread i, and the signal arrives once that many writes
+// have passed the limit, each output still open. Returns the status a shell
 // shows: 128 + the number of the signal that ended the child.
-int ExtractInterrupted(const std::string& archive, int signal, bool named)
+int ExtractInterrupted(const std::string& archive, int signal, bool named, int threads = 1)
 {
     const pid_t child = ::fork();
     if (child == 0) {
         InstallOutputSignalHandlers();
         UseUnnamedOutputs(!named);
         static int s_signal = 0;
+        static int s_threads = 1;
+        static std::atomic<int> s_passed{0};
         s_signal = signal;
+        s_threads = threads;
         struct sigaction midWrite {};
-        midWrite.sa_handler = [](int) { ::kill(::getpid(), s_signal); };
+        midWrite.sa_handler = [](int) {
+            if (s_passed.fetch_add(1) + 1 == s_threads)
+                ::kill(::getpid(), s_signal);
+            for (;;)
+                ::pause();   // with its output open, until the signal ends the process
+        };
         ::sigaction(SIGXFSZ, &midWrite, nullptr);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const rlimit noCore{0, 0};   // SIGQUIT and SIGXCPU dump no core into the folder
         ::setrlimit(RLIMIT_CORE, &noCore);
         PakArchive pak;
-        if (OpenAndLoad(pak, archive) == 1)
+        if (OpenAndLoad(pak, archive) == 1 && threads == 1)
             ExtractAll(pak);
+        std::vector<std::thread> workers;
+        for (int i = 0; i < threads && threads > 1; ++i) {
+            workers.emplace_back([&pak, i] {
+                Extractor extractor;
+                pak.ExtractEntryWith(static_cast<std::uint32_t>(i), extractor);
+            });
+        }
+        for (std::thread& worker : workers)
+            worker.join();
         ::_exit(0);
     }
     int status = 0;
@@ -458,8 +479,15 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
                                  .Bytes());
     const std::string tooLarge = std::strerror(EFBIG);
     const std::string cantExtract = "pakunpack: entry 1 (big.bin): " + tooLarge + "\n";
-    const Strings interrupted{"a.txt", "limits.pak", "mixed.pak"};
-    const Strings interruptedOverOld{"a.txt", "big.bin", "limits.pak", "mixed.pak"};
+    // four.pak: x0.bin to x3.bin, 3000 bytes each, written on four threads at once.
+    PakBuilder four;
+    four.Header(/*numFiles=*/4, /*dataStart=*/200, /*size=*/0xFFFFFF);
+    for (int i = 0; i < 4; ++i)
+        four.TableRecord(/*offset=*/0, /*size=*/3000).File("x" + std::to_string(i) + ".bin");
+    WriteBytes("four.pak", four.DataAt(200, std::string(3000, 'x')).Bytes());
+    const Strings interrupted{"a.txt", "four.pak", "limits.pak", "mixed.pak"};
+    const Strings interruptedOverOld{"a.txt", "big.bin", "four.pak", "limits.pak", "mixed.pak"};
+    const Strings nothingOfFour{"four.pak", "limits.pak", "mixed.pak"};
     enum Way { Either, Unnamed, Named };   // how outputs are written
     const struct {
         const char* label;
@@ -471,18 +499,19 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         std::string err;
         Strings tree;
         Way way = Either;
+        int threads = 1;   // with more, four.pak's entries on as many threads
     } rows[] = {
         {"limit, new name", nullptr, {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
-         {"limits.pak", "mixed.pak", "z.txt"}},
+         {"four.pak", "limits.pak", "mixed.pak", "z.txt"}},
         {"limit, replaced name", "big.bin", {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
-         {"big.bin", "limits.pak", "mixed.pak", "z.txt"}},
+         {"big.bin", "four.pak", "limits.pak", "mixed.pak", "z.txt"}},
         {"limit, zero tail", "tail.bin", {"extract", "limits.pak", "tail.bin", "z.txt"}, 1000, 0, 1,
-         "pakunpack: entry 2 (tail.bin): " + tooLarge + "\n", {"limits.pak", "mixed.pak", "tail.bin", "z.txt"}},
+         "pakunpack: entry 2 (tail.bin): " + tooLarge + "\n", {"four.pak", "limits.pak", "mixed.pak", "tail.bin", "z.txt"}},
         {"limit, report", "Scan_log.txt", {"scan", "limits.pak"}, 100, 0, 1,
          "pakunpack: can't write the report 'Scan_log.txt': " + tooLarge + "\n",
-         {"Scan_log.txt", "limits.pak", "mixed.pak"}},
+         {"Scan_log.txt", "four.pak", "limits.pak", "mixed.pak"}},
         {"limit, listing into a file", nullptr, {"list", "limits.pak"}, 50, 0, 1,
-         "pakunpack: can't write to standard output\n", {"limits.pak", "mixed.pak"}},
+         "pakunpack: can't write to standard output\n", {"four.pak", "limits.pak", "mixed.pak"}},
         {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", interrupted},
         {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", interruptedOverOld},
         {"SIGQUIT, new name", nullptr, {}, 1000, SIGQUIT, 131, "", interrupted},
@@ -494,6 +523,10 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         {"named: SIGALRM, new name", nullptr, {}, 1000, SIGALRM, 142, "", interrupted, Named},
         {"named: SIGUSR1, new name", nullptr, {}, 1000, SIGUSR1, 138, "", interrupted, Named},
         {"named: SIGUSR2, new name", nullptr, {}, 1000, SIGUSR2, 140, "", interrupted, Named},
+        {"SIGINT, four outputs at once", nullptr, {}, 1000, SIGINT, 130, "", nothingOfFour, Either, 4},
+        {"named: SIGINT, four outputs at once", nullptr, {}, 1000, SIGINT, 130, "", nothingOfFour, Named, 4},
+        {"named: SIGTERM, four outputs at once over old files", "x2.bin", {}, 1000, SIGTERM, 143, "",
+         {"four.pak", "limits.pak", "mixed.pak", "x2.bin"}, Named, 4},
     };
     const bool unnamedFiles = UnnamedFilesWorkHere();
     for (const auto& row : rows) {
@@ -501,13 +534,15 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         if (row.way == Unnamed && !unnamedFiles)
             continue;   // nothing can catch SIGKILL: only an unnamed output leaves nothing
         for (const std::string& name : ListTree(dir.Path())) {
-            if (name != "limits.pak" && name != "mixed.pak")
+            if (name != "four.pak" && name != "limits.pak" && name != "mixed.pak")
                 std::filesystem::remove(name);
         }
         if (row.existing)
             WriteBytes(row.existing, "old");
         if (row.signal != 0) {
-            EXPECT_EQ(ExtractInterrupted("limits.pak", row.signal, row.way == Named), row.status);
+            EXPECT_EQ(ExtractInterrupted(row.threads > 1 ? "four.pak" : "limits.pak", row.signal, row.way == Named,
+                                         row.threads),
+                      row.status);
         } else {
             RunSetup limited;
             limited.fileSizeLimit = row.limit;
