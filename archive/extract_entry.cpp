@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "archive_file.h"
 #include "program_support.h"
@@ -210,4 +211,36 @@ ExtractFailure PakArchive::Extract(std::uint32_t index, ExtractorState& state) c
     const std::uint64_t held =
         start < archive.length ? std::min<std::uint64_t>(entry.size, archive.length - start) : 0;
     return CopyOut(archive, entry, start, held, dir, DiskName(entry.name), state);
+}
+
+std::vector<std::vector<std::uint32_t>> PakArchive::ExtractionGroups(const std::vector<std::uint32_t>& indices) const
+{
+    // An entry writes its folder, or at the top its file: the first name on
+    // its path decides its group. Entries outside the table write nothing.
+    std::vector<std::vector<std::uint32_t>> groups;
+    std::unordered_map<std::string, std::size_t> byKey;
+    bool shortNames = false;
+    const SharedText* lastDir = nullptr;   // a directory record's entries share its text
+    std::size_t lastGroup = 0;
+    for (const std::uint32_t index : indices) {
+        const PakEntry* entry = index < m_table.size() ? &m_table[index] : nullptr;
+        if (entry && lastDir && !entry->dir.empty() && entry->dir == *lastDir) {
+            groups[lastGroup].push_back(index);
+            continue;
+        }
+        std::string key;
+        if (entry) {
+            key = SameFileKey(DiskName(entry->dir.empty() ? entry->name : std::string(entry->dir)));
+            shortNames = shortNames || key.find('~') != std::string::npos;
+        }
+        const auto found = byKey.emplace(std::move(key), groups.size());
+        if (found.second)
+            groups.emplace_back();
+        lastGroup = found.first->second;
+        lastDir = entry && !entry->dir.empty() ? &entry->dir : nullptr;
+        groups[lastGroup].push_back(index);
+    }
+    if (shortNames && groups.size() > 1)
+        return {indices};
+    return groups;
 }

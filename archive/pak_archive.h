@@ -163,8 +163,19 @@ public:
     // Returns why the entry wasn't written (None when it was); ExtractResult
     // gives ExtractEntry's number for it. Entries that may land on the same
     // folder or file must go through one thread in table order for the
-    // result of a single thread.
+    // result of a single thread: ExtractionGroups keeps them together.
     ExtractFailure ExtractEntryWith(std::uint32_t index, Extractor& extractor) const;
+
+    // The entries `indices` (table indices in table order) in groups that
+    // threads may extract side by side and get what one thread gets: entries
+    // whose outputs may meet on disk are in one group. That is every two that
+    // write the same folder, or a folder and a file of the same name, by the
+    // names written on disk, letter case and the characters some file systems
+    // take for others included (the names Windows makes on Windows); where
+    // any of those names may be a short 8.3 name (it holds a '~'), all are
+    // one group. Each group lists its entries in table order; the groups come
+    // in the order of their first entries.
+    std::vector<std::vector<std::uint32_t>> ExtractionGroups(const std::vector<std::uint32_t>& indices) const;
 
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
     const ExtractFailure& LastExtractFailure() const { return m_extractFailure; }

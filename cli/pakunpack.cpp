@@ -1,5 +1,6 @@
 // pakunpack: lists, reports on and extracts ".pak" archives from the command
 // line, through the same archive calls as the dialog, and never asks anything.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "extract_jobs.h"
 #include "pak_archive.h"
 #include "pattern_match.h"
 #include "program_support.h"
@@ -25,9 +27,12 @@ constexpr int kExitCantOpen = 2;
 constexpr int kExitOutOfMemory = 3;
 constexpr int kExitUsage = 64;
 
+// extract -j: never more threads than this, whatever N says.
+constexpr unsigned kMaxJobs = 64;
+
 constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
        pakunpack scan ARCHIVE [-o FILE]
-       pakunpack extract ARCHIVE [-C DIR] [PATTERN ...]
+       pakunpack extract ARCHIVE [-C DIR] [-j N] [PATTERN ...]
        pakunpack --help | --version
 
 Lists, checks and extracts Corvane ".pak" archives. Never asks anything.
@@ -67,6 +72,12 @@ extract ARCHIVE [PATTERN ...]
   -C DIR
     Extracts into DIR, which must exist, instead of the current directory.
     A relative ARCHIVE is found before changing into DIR.
+  -j N
+    Extracts on N threads (at most 64); by default on as many as there are
+    processor cores pakunpack may use. Entries that can land on the same
+    folder or file go through one thread in table order, and every line is
+    printed in table order, so that any N gives the output, exit status and
+    files that -j 1, one thread in table order, gives.
 
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
@@ -95,6 +106,7 @@ struct Options {
     bool json = false;
     std::optional<SystemPath> reportPath;   // scan -o
     std::optional<SystemPath> folder;       // extract -C
+    unsigned jobs = 0;                      // extract -j; 0: one per usable core
     std::vector<std::string> patterns;
 };
 
@@ -121,7 +133,7 @@ Request HelpOrVersion(const Arguments& args)
             return Request::Help;
         if (arg == "--version")
             return Request::Version;
-        if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract"))
+        if ((arg == "-o" && command == "scan") || ((arg == "-C" || arg == "-j") && command == "extract"))
             ++i;   // its value, whatever it looks like
     }
     return Request::Run;
@@ -147,6 +159,18 @@ bool ReadCommand(const Arguments& args, Command& command, std::string& why)
         return false;
     }
     return true;
+}
+
+// The number of threads `text` asks for: 1 or more, decimal digits only, at
+// most kMaxJobs (a larger number counts as kMaxJobs). 0 when it asks for none.
+unsigned JobsOf(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    if (digits.size() > 4)
+        return kMaxJobs;
+    return digits.empty() ? 0 : std::min(static_cast<unsigned>(std::stoul(digits)), kMaxJobs);
 }
 
 // Reads the options after the command word into `options` and collects the
@@ -176,6 +200,12 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
                 return false;
             }
             options.folder = args[++i];
+        } else if (arg == "-j" && options.command == Command::Extract) {
+            options.jobs = hasValue ? JobsOf(args[++i].Text()) : 0;
+            if (options.jobs == 0) {
+                why = "option '-j' needs a number of threads, 1 or more";
+                return false;
+            }
         } else {
             why = "unknown option '" + Printable(arg) + "' for " + args[0].Text();
             return false;
@@ -353,6 +383,53 @@ bool IsSelected(const std::string& path, const std::vector<std::string>& pattern
     return selected;
 }
 
+// The entries extract writes, in table order: every one, or each that a
+// pattern matches; marks every pattern that matches one in `matched`.
+std::vector<std::uint32_t> SelectEntries(const PakArchive& archive, const std::vector<std::string>& patterns,
+                                         std::vector<bool>& matched)
+{
+    std::vector<std::uint32_t> selected;
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i) {
+        if (IsSelected(EntryPath(archive.m_table[i]), patterns, matched))
+            selected.push_back(i);
+    }
+    return selected;
+}
+
+// What extract prints about its entries, in table order: a line on stderr
+// for each that failed, the progress line meanwhile, the counts at the end.
+class EntryLines {
+public:
+    EntryLines(const PakArchive& archive, ProgressLine& progress) : m_archive(archive), m_progress(progress) {}
+
+    // Entry `index` is done, with `failure`'s result.
+    void Done(std::uint32_t index, const ExtractFailure& failure)
+    {
+        if (failure.problem == ExtractProblem::None) {
+            ++m_extracted;
+        } else {
+            ++m_failed;
+            m_progress.Clear();
+            std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, index,
+                         Printable(EntryPath(m_archive.m_table[index])).c_str(), ExtractFailureText(failure).c_str());
+        }
+        m_progress.Show(index + 1, m_archive.m_numFiles);
+    }
+
+    void PrintSummary() const
+    {
+        std::printf("%" PRIu32 " extracted, %" PRIu32 " failed\n", m_extracted, m_failed);
+    }
+
+    bool AnyFailed() const { return m_failed != 0; }
+
+private:
+    const PakArchive& m_archive;
+    ProgressLine& m_progress;
+    std::uint32_t m_extracted = 0;
+    std::uint32_t m_failed = 0;
+};
+
 int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
@@ -361,26 +438,14 @@ int Extract(PakArchive& archive, const Options& options)
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
-    std::uint32_t extracted = 0;
-    std::uint32_t failed = 0;
+    const std::vector<std::uint32_t> selected = SelectEntries(archive, options.patterns, matched);
     ProgressLine progress;
+    EntryLines lines(archive, progress);
     const std::uint32_t count = archive.m_numFiles;
     progress.Show(0, count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string path = EntryPath(archive.m_table[i]);
-        if (IsSelected(path, options.patterns, matched)) {
-            const int result = archive.ExtractEntry(i);
-            if (result == 0) {
-                ++extracted;
-            } else {
-                ++failed;
-                progress.Clear();
-                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i, Printable(path).c_str(),
-                             ExtractFailureText(archive.LastExtractFailure()).c_str());
-            }
-        }
-        progress.Show(i + 1, count);
-    }
+    ExtractSelected(archive, selected, options.jobs != 0 ? options.jobs : std::min(UsableProcessors(), kMaxJobs),
+                    [&lines](std::uint32_t index, const ExtractFailure& failure) { lines.Done(index, failure); });
+    progress.Show(count, count);
     progress.Clear();
 
     bool allMatched = true;
@@ -390,8 +455,8 @@ int Extract(PakArchive& archive, const Options& options)
             allMatched = false;
         }
     }
-    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed\n", extracted, failed);
-    return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
+    lines.PrintSummary();
+    return !lines.AnyFailed() && allMatched ? kExitDone : kExitIncomplete;
 }
 
 int Run(const Options& options)

@@ -9,8 +9,11 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <sched.h>
 #include <unistd.h>
 #endif
+
+#include <thread>
 
 #ifdef _WIN32
 
@@ -35,6 +38,18 @@ bool StandardErrorIsTerminal()
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+unsigned UsableProcessors()
+{
+    // The affinity mask holds the processors of this process's group.
+    DWORD_PTR mask = 0, system = 0;
+    unsigned count = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &mask, &system)) {
+        for (; mask != 0; mask &= mask - 1)
+            ++count;
+    }
+    return count != 0 ? count : 1;
+}
+
 #else
 
 void UseBinaryStandardStreams()
@@ -44,6 +59,20 @@ void UseBinaryStandardStreams()
 bool StandardErrorIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+unsigned UsableProcessors()
+{
+#ifdef __linux__
+    // The cores this process may run on, which a container or taskset may
+    // limit below the machine's.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores != 0 ? cores : 1;
 }
 
 #endif

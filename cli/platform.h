@@ -8,3 +8,6 @@ void UseBinaryStandardStreams();
 
 // True when standard error is a terminal (on Windows: a console).
 bool StandardErrorIsTerminal();
+
+// How many processor cores this process may run on; 1 at least.
+unsigned UsableProcessors();

@@ -94,6 +94,18 @@ std::string DiskName(const std::string& text);
 // directory).
 void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name);
 
+// A key that two names in one folder, as DiskName writes them, share
+// whenever a file system may take them for the same file: ASCII letters of
+// either case alike, a last '.' or ' ' dropped, and every run of characters
+// beyond ASCII (on Windows those of the ANSI code page's UTF-16 form) as one
+// mark, with the letters I, S and K (which the case rules of some systems
+// give as the uppercase of ı and ſ, or as the Kelvin sign's lowercase), and
+// with an ASCII letter before a combining accent (the two may be one
+// character elsewhere). Names it gives different keys differ in ASCII
+// characters other than those. A short name (8.3) that Windows or a FAT file
+// system makes, such as "LONGFI~1", holds a '~'.
+std::string SameFileKey(const std::string& diskName);
+
 // The code page the name rules take when none is given: Windows' Western
 // ANSI code page. kUtf8CodePage is UTF-8.
 constexpr unsigned kWesternCodePage = 1252;

@@ -349,6 +349,11 @@ std::string DiskName(const std::string& text)
     return onDisk;
 }
 
+std::string SameFileKey(const std::string& diskName)
+{
+    return SameFileKeyOf(diskName.data(), diskName.size());
+}
+
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);
@@ -767,6 +772,7 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     const int dir = m_native.fd;
     out.m_native.folder = dir;
     out.m_native.name = name;
+    out.m_native.protect = protect;
 
     // What has the name now decides the output; whatever is not a regular
     // file is looked at, never opened, so its bytes are not touched.
@@ -788,16 +794,16 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     if (fd >= 0 || (refusal != 0 && refusal != EOPNOTSUPP && refusal != EISDIR && refusal != EINVAL)) {
         out.m_native.fd = fd;
         out.m_native.unnamed = fd >= 0;
-        out.m_native.protect = protect;
         if (fd < 0)
             out.m_error = SystemError(refusal);
         Settle(-1, false);
         return out;
     }
+    Settle(-1, false);
+
     // Where the file system has no unnamed files, the output is written
     // under a name of its own. Its temporary's name needs no memory taken
     // within the step, where an exception would leave it unsettled.
-    Settle(-1, false);
     out.m_native.tempName.reserve(32);
     EnterBusy(-1);
     fd = CreateNamed(dir, name, protect, out.m_native.replacing, out.m_native.tempName, out.m_error);

@@ -17,3 +17,7 @@ void* AllocateHugeBlock(std::size_t size);
 
 // Whether `text` holds a NUL, which no name given to the system can.
 bool HasNul(const std::string& text);
+
+// SameFileKey of a name from its characters: bytes, or UTF-16 on Windows.
+std::string SameFileKeyOf(const char* units, std::size_t count);
+std::string SameFileKeyOf(const wchar_t* units, std::size_t count);

@@ -381,6 +381,16 @@ std::string DiskName(const std::string& text)
     return WindowsDiskName(text, ::GetACP());
 }
 
+std::string SameFileKey(const std::string& diskName)
+{
+    // In the characters the file system compares: the UTF-16 form that every
+    // name passes through. A name that has none is never created.
+    std::wstring wide;
+    if (!Widen(CP_ACP, 0, diskName, wide))
+        return SameFileKeyOf(diskName.data(), diskName.size());
+    return SameFileKeyOf(wide.data(), wide.size());
+}
+
 std::string SystemErrorText(int code)
 {
     char* words = nullptr;

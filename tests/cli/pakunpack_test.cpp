@@ -58,6 +58,10 @@ TEST_F(PakunpackTest, WrongCommandLinesExitWith64BeforeOpeningAnything)
         {{"scan", "a.pak", "-o"}, "option '-o' needs a file name"},
         {{"extract", "a.pak", "-C"}, "option '-C' needs a folder"},
         {{"extract", "a.pak", "*.txt", "-v"}, "unknown option '-v' for extract"},
+        {{"extract", "a.pak", "-j"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"extract", "a.pak", "-j", "0"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"extract", "a.pak", "-j", "--help"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"scan", "a.pak", "-j", "2"}, "unknown option '-j' for scan"},
     };
     for (const auto& [args, complaint] : rows) {
         SCOPED_TRACE(complaint);
@@ -319,6 +323,69 @@ TEST_F(PakunpackTest, ExtractGoesOnPastFailedEntriesAndSumsUp)
               (Strings{"a.txt", "maps/", "maps/b.dat", "maps/c.dat", "maps/wrap.bin", "snd/", "snd/d.wav/"}));
     EXPECT_EQ(ReadBytes("out/a.txt"), "hello");
     EXPECT_EQ(ReadBytes("out/maps/b.dat"), "bdat");
+}
+
+// Thousands of entries over dozens of folders, whose names meet on disk
+// close together in the table: twice the same name in a row, names in
+// another letter case and names that Windows writes alike, each folder's
+// entries spread among the others', and at the end of the top-level files
+// one named like a folder. Every 53rd entry starts beyond the declared
+// size; some reach past the end of the file.
+std::string CrowdedArchive()
+{
+    std::vector<std::pair<std::string, std::string>> entries{
+        {"", "top.txt"}, {"", "TOP.TXT"}, {"", "a:b.txt"}, {"", "a?b.txt"}};
+    for (int i = 0; i < 300; ++i)
+        entries.push_back({"", "t" + std::to_string(i / 2) + ".bin"});
+    entries.push_back({"", "d05.bin"});
+    std::vector<std::string> dirs{"D07", "x:y", "x?y", "d05.bin"};
+    for (int d = 0; d < 38; ++d)
+        dirs.push_back((d < 10 ? "d0" : "d") + std::to_string(d));
+    const int folders = static_cast<int>(dirs.size());
+    for (int j = 0; j < 2700; ++j)
+        entries.push_back({dirs[static_cast<std::size_t>(j * 13 % folders)], "n" + std::to_string(j / folders % 30) + ".bin"});
+
+    const std::string data = NumberedBytes(4096);
+    const std::uint32_t count = static_cast<std::uint32_t>(entries.size());
+    PakBuilder builder;
+    std::string names;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t offset = i % 53 == 52 ? 0xF0000000 : (i * 37) % 4000;
+        builder.TableRecord(offset, i % 97 == 0 ? 5000 : i % 64);
+        // A directory record sets the folder of the entries after it.
+        if (i + 1 < count && entries[i + 1].first != entries[i].first)
+            names += DirRecord(entries[i + 1].first);
+        names += FileRecord(entries[i].second);
+    }
+    const std::uint32_t dataStart = static_cast<std::uint32_t>(92 + 16 * count + names.size());
+    return builder.Header(count, dataStart, 0xFFFFFF).Raw(names).DataAt(dataStart, data).Bytes();
+}
+
+// Any number of threads prints, exits and writes what one thread does.
+TEST_F(PakunpackTest, ThreadsGiveWhatOneThreadGives)
+{
+    WriteBytes("crowded.pak", CrowdedArchive());
+    RunResult runs[2];
+    const char* const folders[2] = {"one", "four"};
+    for (int k = 0; k < 2; ++k) {
+        // A folder in the way of an entry of d07.
+        std::filesystem::create_directories(std::string(folders[k]) + "/d07/n7.bin");
+        runs[k] = Pakunpack({"extract", "crowded.pak", "-C", folders[k], "-j", k == 0 ? "1" : "4"});
+    }
+    EXPECT_EQ(runs[0].status, 1);
+    EXPECT_NE(runs[0].err.find("pakunpack: entry 52 (t24.bin): starts at or beyond the declared archive size\n"),
+              std::string::npos);
+    EXPECT_NE(runs[0].err.find("(d05.bin/n"), std::string::npos) << "the file d05.bin comes first";
+    EXPECT_EQ(runs[1].status, runs[0].status);
+    EXPECT_EQ(runs[1].out, runs[0].out);
+    EXPECT_TRUE(runs[1].err == runs[0].err);   // no dump of thousands of lines when it fails
+    const Strings tree = ListTree("one");
+    EXPECT_GT(tree.size(), 1000u);
+    ASSERT_EQ(ListTree("four"), tree);
+    for (const std::string& path : tree) {
+        if (path.back() != '/' && ReadBytes("four/" + path) != ReadBytes("one/" + path))
+            ADD_FAILURE() << path << " differs";
+    }
 }
 
 // An option's value is a value even when it looks like --help or --version.
