@@ -142,7 +142,7 @@ OutputFile::~OutputFile()
 
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept
     : m_native(std::exchange(other.m_native, Native{})), m_current(std::exchange(other.m_current, false)),
-      m_identity(other.m_identity), m_error(other.m_error)
+      m_closeReportsNothing(other.m_closeReportsNothing), m_identity(other.m_identity), m_error(other.m_error)
 {
 }
 
@@ -152,6 +152,7 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept
         Close();
         m_native = std::exchange(other.m_native, Native{});
         m_current = std::exchange(other.m_current, false);
+        m_closeReportsNothing = other.m_closeReportsNothing;
         m_identity = other.m_identity;
         m_error = other.m_error;
     }

@@ -182,7 +182,8 @@ public:
 
     // Puts the file under its name, replacing the file that had it, and
     // closes it. False when a write, the naming or the rename failed, or
-    // (POSIX) the flush that the file's last close would make, or one did
+    // (POSIX) the flush that the file's last close would make (skipped on
+    // the local file systems whose close reports nothing), or one did
     // earlier: then nothing of this output is left and the name is as it
     // was. An unnamed output whose name another process has given to a file
     // since Begin judges that file as Begin would: a regular file other than
@@ -219,6 +220,7 @@ private:
         FileIdentity protect;    // unnamed: the file the name may never be taken from
         std::string tempName;
         int slot = -1;           // named: where the signal handler finds it
+        bool flush = true;       // Commit flushes to learn of a write error the last close would report
     };
 #endif
     Native m_native;
@@ -290,6 +292,7 @@ private:
 #endif
     Native m_native;
     bool m_current = false;
+    bool m_closeReportsNothing = false;   // POSIX: its outputs need no flush at Commit
     FileIdentity m_identity;
     FileError m_error;
 };

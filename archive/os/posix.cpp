@@ -9,6 +9,10 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -451,6 +455,32 @@ int FlushError(int fd)
     return ::close(second) == 0 || errno == EINTR ? 0 : errno;
 }
 
+// Whether the file system of the folder open as `fd` is one whose close
+// never reports a write error (the local disk and memory file systems,
+// which report theirs at the write or at fsync), so that Commit needs no
+// flush to learn of one; a network or FUSE file system may report one there.
+bool CloseReportsNothing(int fd)
+{
+#ifdef __linux__
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:   // ext2, ext3 and ext4
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+#else
+    static_cast<void>(fd);
+    return false;
+#endif
+}
+
 // ".pak-XXXXXXXX.tmp" in `temp`, eight hex digits that differ from call to
 // call and can't be told in advance: the process's random start, counted on
 // and mixed.
@@ -665,7 +695,7 @@ bool OutputFile::Commit()
     const int folder = m_native.folder;
     const std::string& name = m_native.name;
     const std::string& tempName = m_native.tempName;
-    const int code = FlushError(fd);
+    const int code = m_native.flush ? FlushError(fd) : 0;
     if (code != 0) {
         Fail(code);
     } else if (m_native.unnamed) {
@@ -709,6 +739,7 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     if (fd >= 0 && ::fstat(fd, &st) == 0) {
         folder.m_native.fd = fd;
         folder.m_identity = IdentityOf(st);
+        folder.m_closeReportsNothing = CloseReportsNothing(fd);
         return folder;
     }
     if (fd >= 0)
@@ -726,10 +757,12 @@ OutputFolder OutputFolder::Existing(const SystemPath& path)
     OutputFolder folder;
     const bool nul = HasNul(path.Text());
     const int fd = nul ? -1 : ::open(path.Text().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         folder.m_error = FileError{FileProblem::System, nul ? EINVAL : errno};
-    else
+    } else {
         folder.m_native.fd = fd;
+        folder.m_closeReportsNothing = CloseReportsNothing(fd);
+    }
     return folder;
 }
 
@@ -772,6 +805,7 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     const int dir = m_native.fd;
     out.m_native.folder = dir;
     out.m_native.name = name;
+    out.m_native.flush = !m_closeReportsNothing;
     out.m_native.protect = protect;
 
     // What has the name now decides the output; whatever is not a regular
