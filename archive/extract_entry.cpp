@@ -1,39 +1,26 @@
 // Copying one entry of the loaded table out to a file of its own.
 #include "pak_archive.h"
-#include "os_state.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <unordered_map>
+
+#include "archive_file.h"
+#include "program_support.h"
 
 namespace {
-
-constexpr int kWritten = 0;
-constexpr int kOutsideArchive = -1;
-constexpr int kCantWrite = -3;
-
-constexpr char kPathSeparator = '/';
 
 // An entry is copied in blocks of at most this size, so the memory it takes
 // doesn't grow with it; the buffer is kept for the next entry.
 constexpr std::size_t kCopyBlock = std::size_t{2} << 20;
 
+// A small entry is read together with at least this much of what follows
+// it, so that the entries after it usually need no read of their own.
+constexpr std::size_t kReadAhead = 128 * 1024;
+
 bool IsDotComponent(std::string_view text)
 {
     return text == "." || text == "..";
-}
-
-// Reads up to `count` bytes from absolute position `pos` into `buffer`; `got`
-// says how many arrived (fewer at the end of the file). False when the seek or
-// the read failed, with the reason in `code` (EIO when the system gave none).
-bool ReadAt(std::FILE* file, std::uint64_t pos, unsigned char* buffer, std::size_t count, std::size_t& got,
-            int& code)
-{
-    errno = 0;
-    bool failed = true;
-    got = SeekTo(file, pos) ? ReadBlock(file, buffer, count, failed) : 0;
-    code = failed ? (errno != 0 ? errno : EIO) : 0;
-    return !failed;
 }
 
 ExtractProblem ProblemOf(FileProblem problem)
@@ -48,6 +35,107 @@ ExtractProblem ProblemOf(FileProblem problem)
     case FileProblem::System: return ExtractProblem::SystemError;
     }
     return ExtractProblem::SystemError;
+}
+
+// Makes sure the state's buffer holds at least `size` bytes. A new buffer
+// holds nothing of any archive yet.
+unsigned char* Buffer(ExtractorState& state, std::size_t size)
+{
+    if (size > state.capacity || !state.buffer) {
+        state.windowSerial = 0;
+        state.buffer.reset();   // the old one goes first: never both at once
+        state.capacity = 0;
+        state.buffer = AllocateBuffer(size);
+        state.capacity = size;
+    }
+    return state.buffer.get();
+}
+
+// Finds the `held` bytes at `pos` (at most kCopyBlock) in what the state's
+// buffer holds of `archive`, or reads them with what follows. `bytes` points
+// at them; `got` is fewer than `held` where the file ends sooner. False when
+// the read failed, with errno's reason in `code`.
+bool EntryBytes(const ArchiveFile& archive, std::uint64_t pos, std::size_t held, ExtractorState& state,
+                const unsigned char*& bytes, std::size_t& got, int& code)
+{
+    if (state.windowSerial == archive.serial && pos >= state.windowPos &&
+        pos + held <= state.windowPos + state.windowGot) {
+        bytes = state.buffer.get() + (pos - state.windowPos);
+        got = held;
+        return true;
+    }
+    const std::size_t want = std::max(held, kReadAhead);
+    unsigned char* buffer = Buffer(state, want);
+    state.windowSerial = 0;   // nothing is held until the read has succeeded
+    std::size_t read = 0;
+    if (!archive.file.ReadAt(pos, buffer, want, read, code))
+        return false;
+    state.windowSerial = archive.serial;
+    state.windowPos = pos;
+    state.windowGot = read;
+    bytes = buffer;
+    got = std::min(read, held);
+    return true;
+}
+
+// Writes `entry` to folder `dir`, file `name`: its first `held` bytes from the
+// archive at `pos`, then zeros.
+ExtractFailure CopyOut(const ArchiveFile& archive, const PakEntry& entry, std::uint64_t pos, std::uint64_t held,
+                       const std::string& dir, std::string name, ExtractorState& state)
+{
+    // An entry of one block is read before anything is created, so a failed
+    // read leaves nothing behind; a larger one is copied once its output is
+    // open, and a failed read drops that output. The buffer comes first:
+    // when it can't be had, nothing is created.
+    const bool oneBlock = held <= kCopyBlock;
+    const unsigned char* bytes = nullptr;
+    std::size_t got = 0;
+    int readError = 0;
+    if (!oneBlock)
+        Buffer(state, kCopyBlock);
+    else if (held > 0 && !EntryBytes(archive, pos, static_cast<std::size_t>(held), state, bytes, got, readError))
+        return ExtractFailure{ExtractProblem::ReadFailed, readError};
+
+    const OutputFolder current = OutputFolder::Current();
+    if (!dir.empty() && !(dir == state.folderName && state.folder.StillNamedBy(dir))) {
+        state.folder = OutputFolder::Subfolder(dir);
+        state.folderName = state.folder.Valid() ? dir : std::string();
+    }
+    const OutputFolder& folder = dir.empty() ? current : state.folder;
+    if (!folder.Valid())
+        return FailureOf(folder.Error());
+    OutputFile out = folder.Begin(SystemPath(std::move(name)), archive.id);
+    if (!out.IsOpen())
+        return FailureOf(out.Error());
+
+    std::uint64_t written = got;
+    bool complete = got == 0 || out.Write(bytes, got);
+    if (!oneBlock) {
+        // The system's copy call, where it has one, copies what it can; the
+        // rest goes block by block through the buffer, which then holds
+        // nothing of the archive to find again. The archive ending (a file
+        // cut short since it was opened) ends the copy.
+        unsigned char* buffer = state.buffer.get();
+        state.windowSerial = 0;
+        bool more = true;
+        while (complete && more && written < held) {
+            written += out.CopyFrom(archive.file, pos + written, held - written, state.copyCallUsable);
+            const std::size_t block = static_cast<std::size_t>(std::min<std::uint64_t>(held - written, kCopyBlock));
+            if (block == 0)
+                break;
+            if (!archive.file.ReadAt(pos + written, buffer, block, got, readError))
+                return ExtractFailure{ExtractProblem::ReadFailed, readError};   // `out` goes with it
+            complete = got == 0 || out.Write(buffer, got);
+            written += got;
+            more = got == block;
+        }
+    }
+    // Bytes beyond the real end of the archive (a file cut short, or a size
+    // it never held) are zeros.
+    complete = complete && (written == entry.size || out.ExtendTo(entry.size));
+    if (!complete || !out.Commit())
+        return FailureOf(out.Error());   // nothing of it is left, an old file is intact
+    return ExtractFailure{};
 }
 
 } // namespace
@@ -70,18 +158,6 @@ std::string ExtractFailureText(const ExtractFailure& failure)
     return "unknown";
 }
 
-int PakArchive::Refuse(int result, ExtractProblem problem, int systemCode)
-{
-    m_extractFailure = ExtractFailure{problem, systemCode};
-    return result;
-}
-
-int PakArchive::Refuse(const ExtractFailure& failure)
-{
-    m_extractFailure = failure;
-    return kCantWrite;
-}
-
 ExtractFailure FailureOf(const FileError& error)
 {
     return ExtractFailure{ProblemOf(error.problem), error.code};
@@ -93,99 +169,87 @@ std::string OutputFileKey(const PakEntry& entry)
         return std::string();
     const std::string name = SameNameKey(DiskName(entry.name));
     // No name on disk holds the separator, so the joined key is unambiguous.
-    return entry.dir.empty() ? name : SameNameKey(DiskName(entry.dir)) + kPathSeparator + name;
+    return entry.dir.empty() ? name : SameNameKey(DiskName(entry.dir)) + '/' + name;
+}
+
+int ExtractResult(const ExtractFailure& failure)
+{
+    switch (failure.problem) {
+    case ExtractProblem::None: return 0;
+    case ExtractProblem::OutsideArchive: return -1;
+    default: return -3;
+    }
+}
+
+Extractor::Extractor() noexcept = default;
+Extractor::Extractor(Extractor&& other) noexcept = default;
+Extractor& Extractor::operator=(Extractor&& other) noexcept = default;
+Extractor::~Extractor() = default;
+
+ExtractFailure PakArchive::ExtractEntryWith(std::uint32_t index, Extractor& extractor) const
+{
+    if (!extractor.m_state)
+        extractor.m_state = std::make_unique<ExtractorState>();
+    return Extract(index, *extractor.m_state);
 }
 
 int PakArchive::ExtractEntry(std::uint32_t index)
 {
     m_extractFailure = ExtractFailure{};
+    m_extractFailure = m_os ? Extract(index, m_os->extractor) : ExtractFailure{ExtractProblem::NoSuchEntry, 0};
+    return ExtractResult(m_extractFailure);
+}
+
+ExtractFailure PakArchive::Extract(std::uint32_t index, ExtractorState& state) const
+{
     if (!IsOpen() || index >= m_numFiles || index >= m_table.size())
-        return Refuse(kCantWrite, ExtractProblem::NoSuchEntry);
+        return ExtractFailure{ExtractProblem::NoSuchEntry, 0};
     const PakEntry& entry = m_table[index];
     const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
     if (start >= m_archiveSize)
-        return Refuse(kOutsideArchive, ExtractProblem::OutsideArchive);
+        return ExtractFailure{ExtractProblem::OutsideArchive, 0};
     if (entry.name.empty() || IsDotComponent(entry.name) || IsDotComponent(entry.dir))
-        return Refuse(kCantWrite, ExtractProblem::NameRefused);
+        return ExtractFailure{ExtractProblem::NameRefused, 0};
     // Decoded texts may hold the separator; on disk each stays one path component.
     const std::string dir = entry.dir.empty() ? std::string() : DiskName(entry.dir);
-    const std::string name = DiskName(entry.name);
 
     // Only the bytes the file holds from the start are read; the rest of the
     // declared size is zeros, which the output gets by being extended. They
     // pass through one buffer of at most kCopyBlock bytes.
-    OsState& os = *m_os;
+    const ArchiveFile& archive = *m_os;
     const std::uint64_t held =
-        start < os.m_fileLength ? std::min<std::uint64_t>(entry.size, os.m_fileLength - start) : 0;
-    // The buffer comes first: when it can't be had, nothing is created.
-    unsigned char* buffer = CopyBuffer(static_cast<std::size_t>(std::min<std::uint64_t>(held, kCopyBlock)));
-    return CopyOut(entry, dir, name, buffer, held);
+        start < archive.length ? std::min<std::uint64_t>(entry.size, archive.length - start) : 0;
+    return CopyOut(archive, entry, start, held, dir, DiskName(entry.name), state);
 }
 
-unsigned char* PakArchive::CopyBuffer(std::size_t size)
+std::vector<std::vector<std::uint32_t>> PakArchive::ExtractionGroups(const std::vector<std::uint32_t>& indices) const
 {
-    OsState& os = *m_os;
-    if (size > os.m_copyCapacity || !os.m_copyBuffer) {
-        os.m_copyBuffer.reset();   // the old one goes first: never both at once
-        os.m_copyCapacity = 0;
-        os.m_copyBuffer = AllocateBuffer(size);
-        os.m_copyCapacity = size;
-    }
-    return os.m_copyBuffer.get();
-}
-
-int PakArchive::CopyOut(const PakEntry& entry, const std::string& dir, const std::string& name,
-                        unsigned char* buffer, std::uint64_t held)
-{
-    OsState& os = *m_os;
-    std::FILE* file = os.m_file.get();
-    const std::uint32_t start = m_dataStart + entry.offset;   // wraps on purpose
-    const std::uint64_t pos = start;
-    // An entry of one block is read before anything is created, so a failed
-    // read leaves nothing behind; a larger one is copied once its output is
-    // open, and a failed read drops that output.
-    const bool oneBlock = held <= kCopyBlock;
-    std::size_t got = 0;
-    int readError = 0;
-    if (oneBlock && held > 0 && !ReadAt(file, pos, buffer, static_cast<std::size_t>(held), got, readError))
-        return Refuse(kCantWrite, ExtractProblem::ReadFailed, readError);
-
-    m_outPath = dir.empty() ? name : dir + kPathSeparator + name;
-    const OutputFolder current = OutputFolder::Current();
-    if (!dir.empty() && !(dir == os.m_outFolderName && os.m_outFolder.StillNamedBy(dir))) {
-        os.m_outFolder = OutputFolder::Subfolder(dir);
-        os.m_outFolderName = os.m_outFolder.Valid() ? dir : std::string();
-    }
-    const OutputFolder& folder = dir.empty() ? current : os.m_outFolder;
-    if (!folder.Valid())
-        return Refuse(FailureOf(folder.Error()));
-    OutputFile out = folder.Begin(name, os.m_fileId);
-    if (!out.IsOpen())
-        return Refuse(FailureOf(out.Error()));
-
-    std::uint64_t written = got;
-    bool complete = got == 0 || out.Write(buffer, got);
-    if (!oneBlock) {
-        // The system's copy call, where it has one, copies what it can; the
-        // rest goes block by block through the buffer. The archive ending
-        // (a file cut short since it was opened) ends the copy.
-        bool more = true;
-        while (complete && more && written < held) {
-            written += out.CopyFrom(file, pos + written, held - written, os.m_copyCallUsable);
-            const std::size_t block = static_cast<std::size_t>(std::min<std::uint64_t>(held - written, kCopyBlock));
-            if (block == 0)
-                break;
-            if (!ReadAt(file, pos + written, buffer, block, got, readError))
-                return Refuse(kCantWrite, ExtractProblem::ReadFailed, readError);   // `out` goes with it
-            complete = got == 0 || out.Write(buffer, got);
-            written += got;
-            more = got == block;
+    // An entry writes its folder, or at the top its file: the first name on
+    // its path decides its group. Entries outside the table write nothing.
+    std::vector<std::vector<std::uint32_t>> groups;
+    std::unordered_map<std::string, std::size_t> byKey;
+    bool shortNames = false;
+    const SharedText* lastDir = nullptr;   // a directory record's entries share its text
+    std::size_t lastGroup = 0;
+    for (const std::uint32_t index : indices) {
+        const PakEntry* entry = index < m_table.size() ? &m_table[index] : nullptr;
+        if (entry && lastDir && !entry->dir.empty() && entry->dir == *lastDir) {
+            groups[lastGroup].push_back(index);
+            continue;
         }
+        std::string key;
+        if (entry) {
+            key = SameFileKey(DiskName(entry->dir.empty() ? entry->name : std::string(entry->dir)));
+            shortNames = shortNames || key.find('~') != std::string::npos;
+        }
+        const auto found = byKey.emplace(std::move(key), groups.size());
+        if (found.second)
+            groups.emplace_back();
+        lastGroup = found.first->second;
+        lastDir = entry && !entry->dir.empty() ? &entry->dir : nullptr;
+        groups[lastGroup].push_back(index);
     }
-    // Bytes beyond the real end of the archive (a file cut short, or a size
-    // it never held) are zeros.
-    complete = complete && (written == entry.size || out.ExtendTo(entry.size));
-    if (!complete || !out.Commit())
-        return Refuse(FailureOf(out.Error()));   // nothing of it is left, an old file is intact
-    return kWritten;
+    if (shortNames && groups.size() > 1)
+        return {indices};
+    return groups;
 }

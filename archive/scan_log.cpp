@@ -1,6 +1,7 @@
 // "Scan_log.txt": the header values and every entry with its verdict.
 #include "pak_archive.h"
-#include "os_state.h"
+
+#include "archive_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,7 +106,7 @@ int PakArchive::WriteScanLog(ProgressBar& progress)
     return WriteScanLogAs(kScanLogName, progress);
 }
 
-int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
+int PakArchive::WriteScanLogAs(const SystemPath& path, ProgressBar& progress)
 {
     m_reportFailure = ExtractFailure{};
     // No archive, no report: the header values and table may be another's.
@@ -113,11 +114,11 @@ int PakArchive::WriteScanLogAs(const std::string& path, ProgressBar& progress)
         m_reportFailure.problem = ExtractProblem::NoSuchEntry;
         return 0;
     }
-    std::string folderPath, name;
+    SystemPath folderPath, name;
     SplitPath(path, folderPath, name);
     const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
     // An existing report is replaced only once the new one is complete.
-    OutputFile file = folder.Begin(name, m_os->m_fileId);
+    OutputFile file = folder.Begin(name, m_os->id);
     if (!file.IsOpen()) {
         m_reportFailure = FailureOf(file.Error());
         return 0;

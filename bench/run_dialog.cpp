@@ -27,7 +27,7 @@ public:
     int boxes = 0;
 
 protected:
-    std::string ChooseArchivePath() override { return m_path; }
+    SystemPath ChooseArchivePath() override { return m_path; }
     void ShowMessage(const std::string&, const std::string&) override { ++boxes; }
     void ShowOutOfMemory(const std::string&, const std::string&) override { ++boxes; }
 

@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "extract_jobs.h"
 #include "pak_archive.h"
 #include "pattern_match.h"
+#include "program_support.h"
 #include "platform.h"
 #include "text_escape.h"
 
@@ -27,9 +29,12 @@ constexpr int kExitCantOpen = 2;
 constexpr int kExitOutOfMemory = 3;
 constexpr int kExitUsage = 64;
 
+// extract -j: never more threads than this, whatever N says.
+constexpr unsigned kMaxJobs = 64;
+
 constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
        pakunpack scan ARCHIVE [-o FILE]
-       pakunpack extract ARCHIVE [-C DIR] [PATTERN ...]
+       pakunpack extract ARCHIVE [-C DIR] [-j N] [PATTERN ...]
        pakunpack --help | --version
 
 Lists, checks and extracts Corvane ".pak" archives. Never asks anything.
@@ -78,6 +83,12 @@ extract ARCHIVE [PATTERN ...]
   -C DIR
     Extracts into DIR, which must exist, instead of the current directory.
     A relative ARCHIVE is found before changing into DIR.
+  -j N
+    Extracts on N threads (at most 64); by default on as many as there are
+    processor cores pakunpack may use. Entries that can land on the same
+    folder or file go through one thread in table order, and every line is
+    printed in table order, so that any N gives the output, exit status and
+    files that -j 1, one thread in table order, gives.
 
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
@@ -100,14 +111,19 @@ Exit status:
 
 enum class Command { List, Scan, Extract };
 
+// Paths as the command line gives them; patterns too, since on Windows they
+// are matched as typed.
 struct Options {
     Command command = Command::List;
-    std::string archive;
+    SystemPath archive;
     bool json = false;
-    std::optional<std::string> reportPath;   // scan -o
-    std::optional<std::string> folder;       // extract -C
-    std::vector<std::string> patterns;       // as typed (on Windows PathFromWide's form)
+    std::optional<SystemPath> reportPath;   // scan -o
+    std::optional<SystemPath> folder;       // extract -C
+    unsigned jobs = 0;                      // extract -j; 0: one per usable core
+    std::vector<SystemPath> patterns;       // as typed
 };
+
+using Arguments = std::vector<SystemPath>;
 
 enum class Request { Run, Help, Version, Wrong };
 
@@ -119,18 +135,18 @@ void Complain(const std::string& message)
 // Request::Help or Request::Version when the arguments ask for one, else
 // Request::Run. --help and --version count wherever an option may stand,
 // never as the value of -o or -C, nor after "--".
-Request HelpOrVersion(const std::vector<std::string>& args)
+Request HelpOrVersion(const Arguments& args)
 {
-    const std::string command = args.empty() ? std::string() : args[0];
+    const std::string command = args.empty() ? std::string() : args[0].Text();
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string& arg = args[i].Text();
         if (arg == "--")
             break;
         if (arg == "--help" || arg == "-h")
             return Request::Help;
         if (arg == "--version")
             return Request::Version;
-        if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract"))
+        if ((arg == "-o" && command == "scan") || ((arg == "-C" || arg == "-j") && command == "extract"))
             ++i;   // its value, whatever it looks like
     }
     return Request::Run;
@@ -138,37 +154,49 @@ Request HelpOrVersion(const std::vector<std::string>& args)
 
 // The command the first argument names. False, with `why`, when there is
 // none or it names no command.
-bool ReadCommand(const std::vector<std::string>& args, Command& command, std::string& why)
+bool ReadCommand(const Arguments& args, Command& command, std::string& why)
 {
     if (args.empty()) {
         why = "no command given";
         return false;
     }
-    if (args[0] == "list") {
+    const std::string& word = args[0].Text();
+    if (word == "list") {
         command = Command::List;
-    } else if (args[0] == "scan") {
+    } else if (word == "scan") {
         command = Command::Scan;
-    } else if (args[0] == "extract") {
+    } else if (word == "extract") {
         command = Command::Extract;
     } else {
-        why = (args[0][0] == '-' ? "unknown option '" : "unknown command '") + Printable(args[0].c_str()) + "'";
+        why = (word.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") + Printable(word) + "'";
         return false;
     }
     return true;
 }
 
+// The number of threads `text` asks for: 1 or more, decimal digits only, at
+// most kMaxJobs (a larger number counts as kMaxJobs). 0 when it asks for none.
+unsigned JobsOf(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    if (digits.size() > 4)
+        return kMaxJobs;
+    return digits.empty() ? 0 : std::min(static_cast<unsigned>(std::stoul(digits)), kMaxJobs);
+}
+
 // Reads the options after the command word into `options` and collects the
 // other arguments in `operands`. False, with `why`, at the first option the
 // command doesn't take or that lacks its value.
-bool ReadOptions(const std::vector<std::string>& args, Options& options, std::vector<std::string>& operands,
-                 std::string& why)
+bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, std::string& why)
 {
     bool onlyOperands = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string& arg = args[i].Text();
         const bool hasValue = i + 1 < args.size();
         if (onlyOperands || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
+            operands.push_back(args[i]);
         } else if (arg == "--") {
             onlyOperands = true;
         } else if (arg == "--json" && options.command == Command::List) {
@@ -185,8 +213,14 @@ bool ReadOptions(const std::vector<std::string>& args, Options& options, std::ve
                 return false;
             }
             options.folder = args[++i];
+        } else if (arg == "-j" && options.command == Command::Extract) {
+            options.jobs = hasValue ? JobsOf(args[++i].Text()) : 0;
+            if (options.jobs == 0) {
+                why = "option '-j' needs a number of threads, 1 or more";
+                return false;
+            }
         } else {
-            why = "unknown option '" + Printable(arg.c_str()) + "' for " + args[0];
+            why = "unknown option '" + Printable(arg) + "' for " + args[0].Text();
             return false;
         }
     }
@@ -195,14 +229,14 @@ bool ReadOptions(const std::vector<std::string>& args, Options& options, std::ve
 
 // The archive and the patterns from the operands. False, with `why`, when
 // there is no archive or a command other than extract has more operands.
-bool TakeOperands(const std::vector<std::string>& operands, Options& options, std::string& why)
+bool TakeOperands(const Arguments& operands, Options& options, std::string& why)
 {
     if (operands.empty()) {
         why = "no ARCHIVE given";
         return false;
     }
     if (options.command != Command::Extract && operands.size() > 1) {
-        why = "unexpected argument '" + Printable(operands[1].c_str()) + "'";
+        why = "unexpected argument '" + Printable(operands[1].Text()) + "'";
         return false;
     }
     options.archive = operands[0];
@@ -213,12 +247,12 @@ bool TakeOperands(const std::vector<std::string>& operands, Options& options, st
 // Fills `options` from the command line's arguments. On Request::Wrong,
 // `why` says what is wrong with it, showing an argument as a C string (on
 // Windows a path's ANSI form).
-Request ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& why)
+Request ParseCommandLine(const Arguments& args, Options& options, std::string& why)
 {
     const Request asked = HelpOrVersion(args);
     if (asked != Request::Run)
         return asked;
-    std::vector<std::string> operands;
+    Arguments operands;
     if (!ReadCommand(args, options.command, why) || !ReadOptions(args, options, operands, why) ||
         !TakeOperands(operands, options, why))
         return Request::Wrong;
@@ -279,21 +313,20 @@ bool IsEntryInside(const PakArchive& archive, const PakEntry& entry)
 // the report and the JSON by the full path the system resolves it to. False,
 // with the reason on stderr (the reader's own text when there is no other),
 // when it can't be opened.
-bool OpenAndLoad(PakArchive& archive, const std::string& path)
+bool OpenAndLoad(PakArchive& archive, const SystemPath& path)
 {
-    std::string fullPath;
+    SystemPath fullPath;
     const PathResolution resolution = ResolveFullPath(path, fullPath);
     if (resolution == PathResolution::NoCurrentFolder) {
-        Complain("can't find the current folder's path, which '" + PrintablePath(path) + "' starts from");
+        Complain("can't find the current folder's path, which '" + PrintablePath(path.Text()) + "' starts from");
         return false;
     }
-    archive.m_path = path;
-    if (resolution == PathResolution::Refused || archive.OpenArchive() == 0) {
+    if (resolution == PathResolution::Refused || archive.OpenArchive(path) == 0) {
         std::fprintf(stderr, "%s: %s", kProgram, resolution == PathResolution::Refused ? kErrCantOpen
                                                                                       : archive.m_errorText.c_str());
         return false;
     }
-    archive.m_path = fullPath;
+    archive.m_path = fullPath.Text();
     NoProgress progress;   // only extraction shows progress here
     archive.AllocateTable();
     archive.LoadTable(progress);
@@ -408,7 +441,7 @@ int ListJson(const PakArchive& archive)
     const auto replaced = Replacements(archive, SameFileGroups(archive, inside), inside);
     auto next = replaced.begin();
     std::string out = "{\"archive\":";
-    AppendJsonText(out, archive.m_path.c_str());   // as the report's Name: line shows it
+    AppendJsonText(out, archive.m_path);   // as the report's Name: line shows it
     out += ",\"numFiles\":" + std::to_string(archive.m_numFiles) +
            ",\"dataStart\":" + std::to_string(archive.m_dataStart) +
            ",\"archiveSize\":" + std::to_string(archive.m_archiveSize) + ",\"entries\":[";
@@ -437,13 +470,13 @@ int ListJson(const PakArchive& archive)
     return kExitDone;
 }
 
-int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
+int Scan(PakArchive& archive, const std::optional<SystemPath>& reportPath)
 {
     NoProgress progress;
     const int written = reportPath ? archive.WriteScanLogAs(*reportPath, progress) : archive.WriteScanLog(progress);
     if (written == 1)
         return kExitDone;
-    Complain("can't write the report '" + PrintablePath(reportPath ? *reportPath : kScanLogName) +
+    Complain("can't write the report '" + PrintablePath(reportPath ? reportPath->Text() : kScanLogName) +
              "': " + ExtractFailureText(archive.LastReportFailure()));
     return kExitIncomplete;
 }
@@ -452,12 +485,12 @@ int Scan(PakArchive& archive, const std::optional<std::string>& reportPath)
 // matches. Marks every pattern that matches an entry in `matched`. On
 // Windows both are matched as characters, so that a character of a pattern
 // that the ANSI code page can't hold matches none, never the '?' it would be.
-std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<std::string>& patterns,
+std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<SystemPath>& patterns,
                                 std::vector<bool>& matched)
 {
     std::vector<bool> selected(archive.m_numFiles, patterns.empty());
     std::vector<MatchText> typed;
-    for (const std::string& pattern : patterns)
+    for (const SystemPath& pattern : patterns)
         typed.push_back(ForMatching(pattern));
     for (std::uint32_t i = 0; i < archive.m_numFiles && !patterns.empty(); ++i) {
         const MatchText path = ForMatching(EntryPath(archive.m_table[i]));
@@ -471,42 +504,79 @@ std::vector<bool> SelectEntries(const PakArchive& archive, const std::vector<std
     return selected;
 }
 
+// What extract prints about its entries, in table order: a line on stderr
+// for each that failed, the progress line meanwhile, the counts at the end.
+class EntryLines {
+public:
+    EntryLines(const PakArchive& archive, ProgressLine& progress)
+        : m_archive(archive), m_progress(progress), m_written(archive.m_numFiles, false)
+    {
+    }
+
+    // Entry `index` is done, with `failure`'s result.
+    void Done(std::uint32_t index, const ExtractFailure& failure)
+    {
+        if (failure.problem == ExtractProblem::None) {
+            ++m_extracted;
+            m_written[index] = true;
+        } else {
+            ++m_failed;
+            m_progress.Clear();
+            std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, index,
+                         Printable(EntryPath(m_archive.m_table[index])).c_str(), ExtractFailureText(failure).c_str());
+        }
+        m_progress.Show(index + 1, m_archive.m_numFiles);
+    }
+
+    // The entries written, by index.
+    const std::vector<bool>& Written() const { return m_written; }
+
+    // "N extracted, M failed", and how many entries replaced an earlier
+    // one's file when any did.
+    void PrintSummary(std::size_t replaced) const
+    {
+        std::printf("%" PRIu32 " extracted, %" PRIu32 " failed", m_extracted, m_failed);
+        if (replaced != 0)
+            std::printf(", %" PRIu32 " replaced by a later entry", static_cast<std::uint32_t>(replaced));
+        std::printf("\n");
+    }
+
+    bool AnyFailed() const { return m_failed != 0; }
+
+private:
+    const PakArchive& m_archive;
+    ProgressLine& m_progress;
+    std::vector<bool> m_written;
+    std::uint32_t m_extracted = 0;
+    std::uint32_t m_failed = 0;
+};
+
 int Extract(PakArchive& archive, const Options& options)
 {
     std::string why;
     if (options.folder && !SetCurrentFolder(*options.folder, &why)) {
-        Complain("can't enter '" + PrintablePath(*options.folder) + "': " + why);
+        Complain("can't enter '" + PrintablePath(options.folder->Text()) + "': " + why);
         return kExitIncomplete;
     }
     std::vector<bool> matched(options.patterns.size(), false);
     const std::vector<bool> selected = SelectEntries(archive, options.patterns, matched);
     const auto sameFile = SameFileGroups(archive, selected);
-    std::vector<bool> written(archive.m_numFiles, false);
-    std::uint32_t extracted = 0;
-    std::uint32_t failed = 0;
+    std::vector<std::uint32_t> chosen;
+    for (std::uint32_t i = 0; i < archive.m_numFiles; ++i) {
+        if (selected[i])
+            chosen.push_back(i);
+    }
     ProgressLine progress;
+    EntryLines lines(archive, progress);
     const std::uint32_t count = archive.m_numFiles;
     progress.Show(0, count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (selected[i]) {
-            const int result = archive.ExtractEntry(i);
-            if (result == 0) {
-                ++extracted;
-                written[i] = true;
-            } else {
-                ++failed;
-                progress.Clear();
-                std::fprintf(stderr, "%s: entry %" PRIu32 " (%s): %s\n", kProgram, i,
-                             Printable(EntryPath(archive.m_table[i])).c_str(),
-                             ExtractFailureText(archive.LastExtractFailure()).c_str());
-            }
-        }
-        progress.Show(i + 1, count);
-    }
+    ExtractSelected(archive, chosen, options.jobs != 0 ? options.jobs : std::min(UsableProcessors(), kMaxJobs),
+                    [&lines](std::uint32_t index, const ExtractFailure& failure) { lines.Done(index, failure); });
+    progress.Show(count, count);
     progress.Clear();
 
     // The later entry has won, as the system's own file replacement has it.
-    const auto replaced = Replacements(archive, sameFile, written);
+    const auto replaced = Replacements(archive, sameFile, lines.Written());
     for (const auto& [later, earlier] : replaced) {
         std::fprintf(stderr, "%s: entry %" PRIu32 " (%s) replaced entry %" PRIu32 " (%s): same file here\n",
                      kProgram, later, Printable(EntryPath(archive.m_table[later])).c_str(), earlier,
@@ -516,15 +586,12 @@ int Extract(PakArchive& archive, const Options& options)
     bool allMatched = true;
     for (std::size_t i = 0; i < options.patterns.size(); ++i) {
         if (!matched[i]) {
-            Complain("no entry matches '" + Printable(options.patterns[i].c_str()) + "'");
+            Complain("no entry matches '" + Printable(options.patterns[i].Text()) + "'");
             allMatched = false;
         }
     }
-    std::printf("%" PRIu32 " extracted, %" PRIu32 " failed", extracted, failed);
-    if (!replaced.empty())
-        std::printf(", %" PRIu32 " replaced by a later entry", static_cast<std::uint32_t>(replaced.size()));
-    std::printf("\n");
-    return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
+    lines.PrintSummary(replaced.size());
+    return !lines.AnyFailed() && allMatched ? kExitDone : kExitIncomplete;
 }
 
 int Run(const Options& options)

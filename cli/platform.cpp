@@ -9,10 +9,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "pak_archive.h"
+#include "program_support.h"
 #else
+#include <sched.h>
 #include <unistd.h>
 #endif
+
+#include <thread>
 
 #ifdef _WIN32
 
@@ -37,12 +40,12 @@ bool StandardErrorIsTerminal()
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-MatchText ForMatching(const std::string& text)
+MatchText ForMatching(const SystemPath& text)
 {
     std::wstring wide;
     MatchText characters;
     if (!PathToWide(text, wide)) {
-        for (const char c : text)   // no text of the code page: its bytes
+        for (const char c : text.Text())   // no text of the code page: its bytes
             characters += static_cast<unsigned char>(c);
         return characters;
     }
@@ -59,6 +62,18 @@ MatchText ForMatching(const std::string& text)
     return characters;
 }
 
+unsigned UsableProcessors()
+{
+    // The affinity mask holds the processors of this process's group.
+    DWORD_PTR mask = 0, system = 0;
+    unsigned count = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &mask, &system)) {
+        for (; mask != 0; mask &= mask - 1)
+            ++count;
+    }
+    return count != 0 ? count : 1;
+}
+
 #else
 
 void UseBinaryStandardStreams()
@@ -70,9 +85,23 @@ bool StandardErrorIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-MatchText ForMatching(const std::string& text)
+MatchText ForMatching(const SystemPath& text)
 {
-    return text;
+    return text.Text();
+}
+
+unsigned UsableProcessors()
+{
+#ifdef __linux__
+    // The cores this process may run on, which a container or taskset may
+    // limit below the machine's.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores != 0 ? cores : 1;
 }
 
 #endif

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "system_path.h"
+
 // Makes standard output and standard error take bytes as they are: on
 // Windows "\n" stays one line feed instead of becoming CR LF.
 void UseBinaryStandardStreams();
@@ -20,4 +22,7 @@ using MatchText = std::u32string;
 #else
 using MatchText = std::string;
 #endif
-MatchText ForMatching(const std::string& text);
+MatchText ForMatching(const SystemPath& text);
+
+// How many processor cores this process may run on; 1 at least.
+unsigned UsableProcessors();

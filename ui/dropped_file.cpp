@@ -1,11 +1,11 @@
 // The drop rule: the first item, and never a folder.
 #include "dropped_file.h"
 
-#include "pak_archive.h"
+#include "program_support.h"
 
-std::string ArchiveFromDrop(const std::vector<std::string>& dropped)
+SystemPath ArchiveFromDrop(const std::vector<SystemPath>& dropped)
 {
     if (dropped.empty() || dropped.front().empty() || IsFolderPath(dropped.front()))
-        return std::string();
+        return SystemPath();
     return dropped.front();
 }

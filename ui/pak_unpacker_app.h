@@ -2,7 +2,7 @@
 // program end.
 #pragma once
 
-#include <string>
+#include "system_path.h"
 
 // The single application object, `theApp`. It has no name of its own, so the
 // application's name is the executable's file name (it captions the
@@ -31,7 +31,7 @@ public:
     bool InitInstance();
 
     // The archive the command line names; empty when it names none.
-    std::string m_strOpenPath;
+    SystemPath m_strOpenPath;
 };
 
 extern CPakUnpackerApp theApp;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "pak_archive.h"
+#include "program_support.h"
 #include "resource.h"
 
 const char* const kErrCantEnterFolder = "Error!Can`t enter the file`s folder!\n";
@@ -37,7 +38,7 @@ void CPakUnpackerDlg::UpdateData(bool saveAndValidate)
 void CPakUnpackerDlg::OnOpenPak()
 {
     try {
-        const std::string path = ChooseArchivePath();
+        const SystemPath path = ChooseArchivePath();
         if (!path.empty())
             OpenPath(path);
     } catch (const std::bad_alloc&) {
@@ -45,7 +46,7 @@ void CPakUnpackerDlg::OnOpenPak()
     }
 }
 
-void CPakUnpackerDlg::OnOpenPath(const std::string& path)
+void CPakUnpackerDlg::OnOpenPath(const SystemPath& path)
 {
     try {
         if (!path.empty())
@@ -64,13 +65,13 @@ void CPakUnpackerDlg::OnExtractAll()
     }
 }
 
-void CPakUnpackerDlg::OpenPath(const std::string& path)
+void CPakUnpackerDlg::OpenPath(const SystemPath& path)
 {
     // The system resolves the path while the directory it was given in is
     // still current; the archive is then opened by that full path, so what
     // opens, the name field and the report's Name: line are the file `path`
     // named, whatever becomes current meanwhile.
-    std::string fullPath;
+    SystemPath fullPath;
     const PathResolution resolution = ResolveFullPath(path, fullPath);
     m_strPakName = FileNameOf(resolution == PathResolution::Resolved ? fullPath : path);
     if (resolution != PathResolution::Resolved) {
@@ -84,9 +85,8 @@ void CPakUnpackerDlg::OpenPath(const std::string& path)
     // The scan log and the extracted entries go next to the archive. The
     // chooser leaves the current directory alone, so the command moves there.
     const bool entered = SetCurrentFolder(FolderOf(fullPath));
-    m_archive.m_path = fullPath;
 
-    if (m_archive.OpenArchive() == 0) {
+    if (m_archive.OpenArchive(fullPath) == 0) {
         // No refresh: the name field keeps the previous name until the next one.
         ShowMessage("Error!", m_archive.m_errorText);
         return;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pak_archive.h"
+#include "system_path.h"
 
 // The open-failure box's caption when the archive's folder can't be made the
 // current directory: "Error!Can`t enter the file`s folder!\n".
@@ -35,7 +36,7 @@ public:
     // Runs OnOpenPath(path) once the dialog is on screen and its event loop
     // runs again: the command line's archive and a dropped file wait for
     // that. An empty path opens nothing.
-    virtual void OpenWhenShown(const std::string& path) = 0;
+    virtual void OpenWhenShown(const SystemPath& path) = 0;
 
     // The first refresh, the About entry at the end of the window menu (when
     // string 101 is not empty) and the window's icon. Returns true: the focus
@@ -53,7 +54,7 @@ public:
     // refuses fails as a file that can't be opened; a relative one while the
     // current directory's path can't be told opens nothing and the box says
     // the folder can't be entered. An empty path does nothing.
-    void OnOpenPath(const std::string& path);
+    void OnOpenPath(const SystemPath& path);
     // "Extract All": every entry of the open archive, one box per failure.
     void OnExtractAll();
     // Window-menu commands: ids 0x10..0x1F open the About box, the rest go to
@@ -76,7 +77,7 @@ protected:
     virtual ProgressBar& Progress() = 0;
     // The file-open dialog: the full path of the file the user picked, empty
     // when they cancelled.
-    virtual std::string ChooseArchivePath() = 0;
+    virtual SystemPath ChooseArchivePath() = 0;
     // A box owned by the dialog with one OK button and no icon; returns once
     // it is dismissed.
     virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
@@ -102,7 +103,7 @@ protected:
     std::string m_strStatus = "Wait";
 
 private:
-    void OpenPath(const std::string& path);
+    void OpenPath(const SystemPath& path);
     void CloseArchive();   // no archive open, no table
     void ExtractAll();
     void ReportOutOfMemory();

@@ -1,25 +1,21 @@
 // The file layer: the only code that calls the operating system's file API,
-// private to the archive library. Archives are read through buffered std::FILE
-// streams handed out from here; outputs are written through OutputFile, which
-// never rewrites a file in place.
+// private to the archive library. Archives are read by position through
+// InputFile; outputs are written through OutputFile, which never rewrites a
+// file in place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
+
+#include "system_path.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
 #endif
-
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept;
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Memory for copying an entry. Large blocks are asked for in huge pages where
 // the system has them, which copy markedly faster. Throws std::bad_alloc when
@@ -41,32 +37,48 @@ struct FileIdentity {
 // Whether both identities are known and name the same file.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
-// Size of the buffer that OpenForReading's caller supplies.
-constexpr std::size_t kReadBufferSize = 128 * 1024;
+// An archive open for reading by position: any number of threads may read
+// it at once, each at positions of its own, since no read moves a shared
+// cursor (pread on POSIX, ReadFile with an offset on Windows).
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
 
-// Opens a regular file for binary reading ("rb"), buffered through `buffer`
-// (kReadBufferSize bytes, which must outlive the stream). Anything else (a
-// folder, a FIFO, a device) is refused at once, without waiting for a writer.
-// On success fills `identity` and `length` (the file's size at this moment).
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length);
+    // Opens a regular file for reading. Anything else (a folder, a FIFO, a
+    // device) is refused at once, without waiting for a writer: not open.
+    // On success fills `identity` and `length` (the file's size at this
+    // moment).
+    static InputFile Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length);
 
-// One byte from a stream that only the calling thread uses; EOF at its end.
-inline int ReadByte(std::FILE* file)
-{
+    bool IsOpen() const;
+
+    // Reads up to `count` bytes from absolute position `pos`; `got` says how
+    // many arrived, fewer only at the end of the file. False when a read
+    // failed, with the reason in `code` (an errno value; EIO when the system
+    // gave none).
+    bool ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const;
+
+private:
+    friend class OutputFile;
+
+    void Close() noexcept;
+
 #ifdef _WIN32
-    return _getc_nolock(file);
+    struct Native {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+    };
 #else
-    return getc_unlocked(file);
+    struct Native {
+        int fd = -1;
+    };
 #endif
-}
-
-// Absolute seek with a 64-bit position. A stream already there, or a few
-// bytes short of it, gets there without a system call.
-bool SeekTo(std::FILE* file, std::uint64_t pos);
-
-// Reads up to `count` bytes. Returns how many arrived; `failed` becomes true
-// when the stream reported an error other than end of file.
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed);
+    Native m_native;
+};
 
 // How a decoded directory or file name is written on disk: always one path
 // component. On POSIX '/' becomes '_'; on Windows every character that a
@@ -81,17 +93,26 @@ std::string DiskName(const std::string& text);
 // names, given as UTF-8.
 std::string SameNameKey(const std::string& diskName);
 
-// How much of `path` names its folder: up to and with its last separator
-// ('/', on Windows '\\' as well, or the ':' of a drive such as "C:x"); 0 when
-// the path is a name alone.
-std::size_t FolderPartLength(const std::string& path);
+// `path` as the folder it names and the file name in that folder, for
+// OutputFolder::Existing and OutputFolder::Begin: the folder part up to and
+// with its last separator ('/', on Windows '\\' as well, or the ':' of a
+// drive such as "C:x"), empty when the path is a name alone (the current
+// directory). On Windows the name loses the dots and spaces at its end, as
+// every path given to the system does; when nothing else is left, the path
+// names its folder.
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name);
 
-// `path` as the folder it names and the file name in that folder, each in a
-// form that OutputFolder::Existing and OutputFolder::Begin take; `folder` is
-// empty when the path is a name alone (the current directory). On Windows
-// the name loses the dots and spaces at its end, as every path given to the
-// system does; when nothing else is left, the path names its folder.
-void SplitPath(const std::string& path, std::string& folder, std::string& name);
+// A key that two names in one folder, as DiskName writes them, share
+// whenever a file system may take them for the same file: ASCII letters of
+// either case alike, a last '.' or ' ' dropped, and every run of characters
+// beyond ASCII (on Windows those of the ANSI code page's UTF-16 form) as one
+// mark, with the letters I, S and K (which the case rules of some systems
+// give as the uppercase of ı and ſ, or as the Kelvin sign's lowercase), and
+// with an ASCII letter before a combining accent (the two may be one
+// character elsewhere). Names it gives different keys differ in ASCII
+// characters other than those. A short name (8.3) that Windows or a FAT file
+// system makes, such as "LONGFI~1", holds a '~'.
+std::string SameFileKey(const std::string& diskName);
 
 // The code page the name rules take when none is given: Windows' Western
 // ANSI code page. kUtf8CodePage is UTF-8.
@@ -171,15 +192,16 @@ public:
     // process's memory. Returns how many bytes it copied. It stops early, and
     // says nothing, at the end of the archive, when the call fails, and at
     // once where there is no such call (Windows, other systems); the caller
-    // goes on with ReadBlock and Write, which tell a failure and its side.
+    // goes on with ReadAt and Write, which tell a failure and its side.
     // `usable` (true to begin with) becomes false when the call can't serve
     // these files at all (another file system, a file system or kernel
     // without it), so that it isn't tried again for each entry.
-    std::uint64_t CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable);
+    std::uint64_t CopyFrom(const InputFile& file, std::uint64_t pos, std::uint64_t count, bool& usable);
 
     // Puts the file under its name, replacing the file that had it, and
     // closes it. False when a write, the naming or the rename failed, or
-    // (POSIX) the flush that the file's last close would make, or one did
+    // (POSIX) the flush that the file's last close would make (skipped on
+    // the local file systems whose close reports nothing), or one did
     // earlier: then nothing of this output is left and the name is as it
     // was. An unnamed output whose name another process has given to a file
     // since Begin judges that file as Begin would: a regular file other than
@@ -202,6 +224,7 @@ private:
         HANDLE handle = INVALID_HANDLE_VALUE;   // marked for deletion until Commit
         std::wstring path;       // the full path the output ends up under
         std::wstring tempPath;   // where it is written meanwhile; empty: at `path` itself
+        int slot = -1;           // where the console control handler finds it
     };
 #else
     struct Native {
@@ -214,6 +237,8 @@ private:
         bool replacing = false;  // unnamed: a regular file had the name at Begin
         FileIdentity protect;    // unnamed: the file the name may never be taken from
         std::string tempName;
+        int slot = -1;           // named: where the signal handler finds it
+        bool flush = true;       // Commit flushes to learn of a write error the last close would report
     };
 #endif
     Native m_native;
@@ -237,7 +262,7 @@ public:
     // folder, or is a symbolic link.
     static OutputFolder Subfolder(const std::string& name);
     // A folder that exists already, found the usual way (links followed).
-    static OutputFolder Existing(const std::string& path);
+    static OutputFolder Existing(const SystemPath& path);
     // Invalid.
     OutputFolder() = default;
 
@@ -266,7 +291,7 @@ public:
     // device name, NotRegular, which is never created as a file), when the
     // name is empty in a folder other than Current() (the path names the
     // folder itself: Folder), or when the system refuses.
-    OutputFile Begin(const std::string& name, const FileIdentity& protect) const;
+    OutputFile Begin(const SystemPath& name, const FileIdentity& protect) const;
 
 private:
     // Closes what the folder holds open.
@@ -285,6 +310,7 @@ private:
 #endif
     Native m_native;
     bool m_current = false;
+    bool m_closeReportsNothing = false;   // POSIX: its outputs need no flush at Commit
     FileIdentity m_identity;
     FileError m_error;
 };

@@ -1,5 +1,5 @@
 // The path helpers the file layer shares with the path calls programs make
-// (declared at the end of pak_archive.h): the executable's file, and on
+// (program_support.h): the executable's file, and on
 // Windows the conversions to and from UTF-16, full and extended paths, and
 // a look at what a path names.
 #pragma once

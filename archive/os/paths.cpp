@@ -2,8 +2,7 @@
 // command line as given, the program's name made from its file and a full
 // path from the system's resolution.
 #include "path_helpers.h"
-
-#include "pak_archive.h"
+#include "program_support.h"
 
 const std::string& ApplicationName()
 {
@@ -16,22 +15,22 @@ const std::string& ApplicationName()
     return name;
 }
 
-std::vector<std::string> CommandLineArguments(int argc, const char* const argv[])
+std::vector<SystemPath> CommandLineArguments(int argc, const char* const argv[])
 {
-    std::vector<std::string> args;
+    std::vector<SystemPath> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     return args;
 }
 
-std::string CommandLinePath(int argc, const char* const argv[])
+SystemPath CommandLinePath(int argc, const char* const argv[])
 {
-    return argc == 2 && argv[1] != nullptr ? std::string(argv[1]) : std::string();
+    return argc == 2 && argv[1] != nullptr ? SystemPath(argv[1]) : SystemPath();
 }
 
-std::string FullPathOf(const std::string& path)
+SystemPath FullPathOf(const SystemPath& path)
 {
-    std::string full;
+    SystemPath full;
     ResolveFullPath(path, full);
     return full;
 }

@@ -1,8 +1,7 @@
 // Paths on POSIX systems: one separator, '/', the current directory from
 // getcwd and full paths from realpath.
 #include "path_helpers.h"
-
-#include "pak_archive.h"
+#include "program_support.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +22,7 @@ std::size_t NameStart(const std::string& fullPath)
 
 } // namespace
 
-std::string CurrentFolder()
+SystemPath CurrentFolder()
 {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -31,18 +30,19 @@ std::string CurrentFolder()
             return std::string();
         buffer.resize(buffer.size() * 2);
     }
-    return buffer.data();
+    return std::string(buffer.data());
 }
 
-PathResolution ResolveFullPath(const std::string& path, std::string& full)
+PathResolution ResolveFullPath(const SystemPath& systemPath, SystemPath& full)
 {
-    full.clear();
+    full = SystemPath();
+    const std::string& path = systemPath.Text();
     const std::size_t start = NameStart(path);
     const std::string name = path.substr(start);
     if (name.empty() || name == "." || name == ".." || path.find('\0') != std::string::npos)
         return PathResolution::Refused;
     // A relative path's full path starts with the current directory's.
-    std::string folder = path[0] == '/' ? std::string() : CurrentFolder();
+    std::string folder = path[0] == '/' ? std::string() : CurrentFolder().Text();
     if (path[0] != '/' && folder.empty())
         return PathResolution::NoCurrentFolder;
     if (start > 0) {
@@ -59,8 +59,9 @@ PathResolution ResolveFullPath(const std::string& path, std::string& full)
     return PathResolution::Resolved;
 }
 
-std::string FolderOf(const std::string& fullPath)
+SystemPath FolderOf(const SystemPath& path)
 {
+    const std::string& fullPath = path.Text();
     const std::size_t start = NameStart(fullPath);
     if (start == 0)
         return std::string();
@@ -71,24 +72,26 @@ std::string FolderOf(const std::string& fullPath)
     return fullPath.substr(0, end + 1);
 }
 
-std::string FileNameOf(const std::string& fullPath)
+std::string FileNameOf(const SystemPath& path)
 {
+    const std::string& fullPath = path.Text();
     return fullPath.substr(NameStart(fullPath));
 }
 
-bool SetCurrentFolder(const std::string& folder, std::string* why)
+bool SetCurrentFolder(const SystemPath& folder, std::string* why)
 {
-    if (::chdir(folder.c_str()) == 0)
+    if (folder.Text().find('\0') == std::string::npos && ::chdir(folder.Text().c_str()) == 0)
         return true;
     if (why)
-        *why = SystemErrorText(errno);
+        *why = SystemErrorText(folder.Text().find('\0') == std::string::npos ? errno : EINVAL);
     return false;
 }
 
-bool IsFolderPath(const std::string& path)
+bool IsFolderPath(const SystemPath& path)
 {
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return path.Text().find('\0') == std::string::npos && ::stat(path.Text().c_str(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
 }
 
 std::string ExecutableFile()

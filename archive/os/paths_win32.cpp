@@ -2,8 +2,7 @@
 // conversions between the ANSI code page's bytes and UTF-16 that every path
 // passes through.
 #include "path_helpers.h"
-
-#include "pak_archive.h"
+#include "program_support.h"
 
 #include <climits>
 #include <cwchar>
@@ -26,7 +25,7 @@ std::wstring Plain(const std::wstring& extended)
     return extended;
 }
 
-std::wstring Wide(const std::string& path)
+std::wstring Wide(const SystemPath& path)
 {
     std::wstring wide;
     return PathToWide(path, wide) ? wide : std::wstring();
@@ -208,28 +207,27 @@ bool CurrentFolder(std::wstring& folder, FileError& error)
     }
 }
 
-std::string PathFromWide(const std::wstring& path)
+SystemPath PathFromWide(const std::wstring& path)
 {
-    const std::string ansi = Narrow(CP_ACP, path);
+    std::string ansi = Narrow(CP_ACP, path);
     std::wstring back;
     if (Widen(CP_ACP, 0, ansi, back) && back == path)
-        return ansi;
-    return ansi + '\0' + Narrow(CP_UTF8, path);
+        return SystemPath(std::move(ansi));
+    return SystemPath(std::move(ansi), path);
 }
 
-bool PathToWide(const std::string& path, std::wstring& wide)
+bool PathToWide(const SystemPath& path, std::wstring& wide)
 {
-    const std::size_t nul = path.find('\0');
-    if (nul == std::string::npos)
-        return Widen(CP_ACP, 0, path, wide);
-    const std::string exact = path.substr(nul + 1);
-    return !exact.empty() && exact.find('\0') == std::string::npos &&
-           Widen(CP_UTF8, MB_ERR_INVALID_CHARS, exact, wide);
+    if (!path.Exact().empty()) {
+        wide = path.Exact();
+        return wide.find(L'\0') == std::wstring::npos;
+    }
+    return path.Text().find('\0') == std::string::npos && Widen(CP_ACP, 0, path.Text(), wide);
 }
 
-PathResolution ResolveFullPath(const std::string& path, std::string& full)
+PathResolution ResolveFullPath(const SystemPath& path, SystemPath& full)
 {
-    full.clear();
+    full = SystemPath();
     std::wstring wide, wideFull;
     DWORD error = 0;
     // The text that GetFullPathNameW makes is the one every file call opens.
@@ -239,19 +237,19 @@ PathResolution ResolveFullPath(const std::string& path, std::string& full)
     return PathResolution::Resolved;
 }
 
-std::string CurrentFolder()
+SystemPath CurrentFolder()
 {
     return PathFromWide(CurrentWideFolder());
 }
 
-std::string FolderOf(const std::string& fullPath)
+SystemPath FolderOf(const SystemPath& fullPath)
 {
     // In UTF-16, where no second byte of a double-byte character passes for
     // a separator.
     const std::wstring wide = Wide(fullPath);
     const std::size_t start = NameStart(wide);
     if (start == 0)
-        return std::string();
+        return SystemPath();
     // The root keeps its separator ("C:\", "\").
     const std::size_t end = wide.find_last_not_of(L"\\/", start - 1);
     if (end == std::wstring::npos)
@@ -259,13 +257,13 @@ std::string FolderOf(const std::string& fullPath)
     return PathFromWide(wide.substr(0, wide[end] == L':' ? end + 2 : end + 1));
 }
 
-std::string FileNameOf(const std::string& fullPath)
+std::string FileNameOf(const SystemPath& fullPath)
 {
     const std::wstring wide = Wide(fullPath);
-    return PathFromWide(wide.substr(NameStart(wide))).c_str();   // the ANSI form alone
+    return PathFromWide(wide.substr(NameStart(wide))).Text();   // the ANSI form alone
 }
 
-bool SetCurrentFolder(const std::string& folder, std::string* why)
+bool SetCurrentFolder(const SystemPath& folder, std::string* why)
 {
     std::wstring wide, full;
     BY_HANDLE_FILE_INFORMATION want{};
@@ -291,7 +289,7 @@ bool SetCurrentFolder(const std::string& folder, std::string* why)
     return false;
 }
 
-bool IsFolderPath(const std::string& path)
+bool IsFolderPath(const SystemPath& path)
 {
     std::wstring wide;
     if (!PathToWide(path, wide))
@@ -313,15 +311,15 @@ std::string ExecutableFile()
     }
 }
 
-std::vector<std::string> CommandLineArguments(int argc, const wchar_t* const argv[])
+std::vector<SystemPath> CommandLineArguments(int argc, const wchar_t* const argv[])
 {
-    std::vector<std::string> args;
+    std::vector<SystemPath> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(PathFromWide(argv[i]));
     return args;
 }
 
-std::string CommandLinePath(int argc, const wchar_t* const argv[])
+SystemPath CommandLinePath(int argc, const wchar_t* const argv[])
 {
-    return argc == 2 && argv[1] != nullptr ? PathFromWide(argv[1]) : std::string();
+    return argc == 2 && argv[1] != nullptr ? PathFromWide(argv[1]) : SystemPath();
 }

@@ -1,14 +1,18 @@
-// The file layer on POSIX systems: descriptor-level opens, stdio streams for
-// reading, and outputs written as files without a name (Linux's O_TMPFILE)
+// The file layer on POSIX systems: descriptor-level opens, archives read by
+// position, and outputs written as files without a name (Linux's O_TMPFILE)
 // or, where there are none, under names of their own, that replace an
 // existing file by renaming over it.
 #include "file_io.h"
+#include "program_support.h"
 #include "system_calls.h"
-#include "pak_archive.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -17,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -26,7 +31,8 @@
 
 namespace {
 
-// One write() moves at most this much; Linux stops a little short of 2 GiB.
+// One read() or write() moves at most this much; Linux stops a little short
+// of 2 GiB.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
@@ -64,21 +70,39 @@ void RemoveIfStillMine(int folder, const char* name, int fd)
         ::unlinkat(folder, name, 0);
 }
 
-// The output being written under a name of its own (the named way), kept
-// where the signal handler can find it; unnamed outputs need nothing
-// removed and are not kept here. The main thread moves the stage; the
-// handler only reads the record, and only while the stage is Writing.
-// During a Busy step (creating, closing, renaming, removing) the handler
-// leaves the signal in g_pending and the step ends the process once it is
-// done, so that no file is created or renamed behind the handler's back.
-// Plain atomic loads and stores: no system call is added to an output's own.
-enum Stage : int { kIdle, kWriting, kBusy, kEnding };
+// The outputs being written under names of their own (the named way), on
+// any number of threads, kept where the signal handler can find them: each
+// holds a slot while it is being written. Unnamed outputs need nothing
+// removed and hold none. A slot is Writing while its output is only being
+// written, which the handler may cut into: it takes the slot (Taken) and
+// removes the output. During a Busy step of its owner (creating, closing,
+// renaming, removing) the handler leaves a slot alone.
+//
+// g_busy counts the Busy steps under way, outputs' or not, and the handlers
+// at work; g_ending is the signal that ends the process, once one has come.
+// A handler counts itself in, sets g_ending, takes every Writing slot and
+// counts itself out; a step that ends while g_ending is set removes its own
+// output, and starts nothing new. Whoever counts g_busy down to 0 while
+// g_ending is set ends the process: by then nothing partial is left.
+// Plain atomic operations, no locks and no system calls on an output's way;
+// every one is sequentially consistent, so that a step and a handler that
+// meet always see each other.
+enum SlotState : int { kFree, kWriting, kBusy, kTaken };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
-std::atomic<int> g_stage{kIdle};
-std::atomic<int> g_pending{0};
-std::atomic<int> g_outFolder{AT_FDCWD};
-std::atomic<int> g_outFd{-1};
-char g_outName[NAME_MAX + 1];   // written only in a Busy step
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::atomic<int> folder{AT_FDCWD};
+    std::atomic<int> fd{-1};
+    char name[NAME_MAX + 1];   // written only while its owner holds the slot Busy
+};
+
+// More than any program here writes at once (pakunpack runs at most 64
+// threads); an output that finds none free is written unregistered.
+constexpr int kSlots = 128;
+Slot g_slots[kSlots];
+std::atomic<int> g_busy{0};
+std::atomic<int> g_ending{0};
 
 // Every signal whose default action ends the process and that comes from
 // outside the program's own code: a terminal, `kill`, a timer or a limit.
@@ -99,12 +123,11 @@ constexpr int kEndingSignals[] = {
 #endif
 };
 
-// Removes the output being written, when its name is still its own.
-void RemoveCurrentOutput()
+// Removes the output of `slot`, which the caller has taken, when its name is
+// still its own.
+void RemoveSlotOutput(Slot& slot)
 {
-    const int fd = g_outFd.load();
-    if (fd >= 0)
-        RemoveIfStillMine(g_outFolder.load(), g_outName, fd);
+    RemoveIfStillMine(slot.folder.load(), slot.name, slot.fd.load());
 }
 
 // Ends the process as `signal` would have without a handler (a shell shows
@@ -123,83 +146,92 @@ void RemoveCurrentOutput()
     ::_exit(128 + signal);
 }
 
-// Takes the output out of the main thread's hands, removes it and ends the
-// process; during a Busy step it returns, and the step ends the process.
-// The record stays as it is once the stage is Ending, so a second signal
-// that cuts into the removal removes it as well.
-void EndNow(int signal)
+// Counts one Busy step or handler out. The last one out while the process
+// is ending ends it; a step that is not the last waits for that end, so
+// that its thread starts nothing more.
+void CountOut(bool waitWhenEnding)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kBusy)
-            return;
-        if (stage == kEnding || g_stage.compare_exchange_weak(stage, kEnding))
-            break;
-    }
-    RemoveCurrentOutput();
-    EndAsSignal(signal);
+    const bool last = g_busy.fetch_sub(1) == 1;
+    const int signal = g_ending.load();
+    if (signal == 0)
+        return;
+    if (last)
+        EndAsSignal(signal);
+    while (waitWhenEnding)
+        ::pause();
+}
+
+// Takes `slot` when it is Writing and removes its output.
+void TakeAndRemove(Slot& slot)
+{
+    int writing = kWriting;
+    if (slot.state.compare_exchange_strong(writing, kTaken))
+        RemoveSlotOutput(slot);
 }
 
 extern "C" void OnEndingSignal(int signal)
 {
     const int savedErrno = errno;
-    g_pending.store(signal);   // before the stage is looked at: see Settle
-    EndNow(signal);
+    g_busy.fetch_add(1);
+    int none = 0;
+    g_ending.compare_exchange_strong(none, signal);   // the first signal decides how the process ends
+    for (Slot& slot : g_slots)
+        TakeAndRemove(slot);
+    CountOut(false);   // returns while a Busy step is under way; that step ends the process
     errno = savedErrno;
 }
 
-// Starts a step the handler must not cut into. When the process is already
-// ending (a handler on another thread), it waits for the end.
-void EnterBusy()
+// Starts a step the handler must not cut into, for the output of `slot` (-1
+// when it has none yet). When the process is ending, the step doesn't
+// start: its output is removed, and the thread waits for the end.
+void EnterBusy(int slot)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kEnding) {
-            for (;;)
-                ::pause();
+    g_busy.fetch_add(1);
+    if (slot >= 0) {
+        int writing = kWriting;
+        if (!g_slots[slot].state.compare_exchange_strong(writing, kBusy))
+            CountOut(true);   // a handler has taken it: the process is ending
+    }
+    if (g_ending.load() != 0) {
+        if (slot >= 0) {
+            g_slots[slot].state.store(kTaken);
+            RemoveSlotOutput(g_slots[slot]);
         }
-        if (g_stage.compare_exchange_weak(stage, kBusy))
-            return;
+        CountOut(true);
     }
 }
 
-// Ends a Busy step in `stage` (Idle: no output is being written); a signal
-// that came meanwhile is acted on now.
-void Settle(int stage)
+// Within a Busy step: a slot that makes the output open as `fd`, `name` in
+// `folder`, one an interrupt removes once the step has ended; -1 when none
+// is free.
+int Claim(int folder, const std::string& name, int fd)
 {
-    if (stage == kIdle)
-        g_outFd.store(-1);
-    g_stage.store(stage);
-    const int signal = g_pending.exchange(0);
-    if (signal != 0)
-        EndNow(signal);
+    if (fd < 0 || name.size() >= sizeof(Slot::name))
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        Slot& slot = g_slots[i];
+        int free = kFree;
+        if (slot.state.compare_exchange_strong(free, kBusy)) {
+            std::memcpy(slot.name, name.c_str(), name.size() + 1);
+            slot.folder.store(folder);
+            slot.fd.store(fd);
+            return i;
+        }
+    }
+    return -1;
 }
 
-// Ends a Busy step that left the record as it was.
-void SettleUnchanged()
+// Ends a Busy step. The output of `slot` (-1: none) is then still being
+// written (`writing`) or over, and its slot free. When the process began
+// ending meanwhile, an output still being written is removed now.
+void Settle(int slot, bool writing)
 {
-    Settle(g_outFd.load() >= 0 ? kWriting : kIdle);
-}
-
-// Makes the output open as `fd` the one that an interrupt removes, and ends
-// the Busy step.
-void Register(int folder, const std::string& name, int fd)
-{
-    if (fd < 0 || name.size() >= sizeof g_outName)
-        return SettleUnchanged();
-    std::memcpy(g_outName, name.c_str(), name.size() + 1);
-    g_outFolder.store(folder);
-    g_outFd.store(fd);
-    Settle(kWriting);
-}
-
-// Ends the Busy step of the output that was open as `fd`, which is over.
-void Unregister(int fd)
-{
-    if (g_outFd.load() == fd)
-        Settle(kIdle);
-    else
-        SettleUnchanged();
+    if (slot >= 0) {
+        g_slots[slot].state.store(writing ? kWriting : kFree);
+        if (writing && g_ending.load() != 0)
+            TakeAndRemove(g_slots[slot]);
+    }
+    CountOut(true);
 }
 
 void AddEndingSignals(sigset_t& set)
@@ -234,36 +266,62 @@ void InstallOutputSignalHandlers()
     }
 }
 
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+InputFile InputFile::Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length)
 {
-    if (HasNul(path))
-        return nullptr;
+    InputFile file;
+    if (HasNul(path.Text()))
+        return file;
     // Non-blocking so that a FIFO can't stall the open; cleared again below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path.Text().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return file;
+    file.m_native.fd = fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        file.Close();
+        return file;
     }
-    FilePtr file(::fdopen(fd, "rb"));
-    if (!file) {
-        ::close(fd);
-        return nullptr;
-    }
-    // Archive reads are long sequential runs (the table, the name area,
-    // neighbouring entries). The first seek lets the stream know its position.
-    if (std::setvbuf(file.get(), buffer, _IOFBF, kReadBufferSize) != 0 || ::fseeko(file.get(), 0, SEEK_SET) != 0)
-        return nullptr;
     identity = IdentityOf(st);
     length = static_cast<std::uint64_t>(st.st_size);
     return file;
+}
+
+void InputFile::Close() noexcept
+{
+    if (m_native.fd >= 0)
+        ::close(m_native.fd);
+    m_native.fd = -1;
+}
+
+bool InputFile::IsOpen() const
+{
+    return m_native.fd >= 0;
+}
+
+bool InputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const
+{
+    got = 0;
+    code = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        const std::uint64_t at = pos + got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            code = EINVAL;
+            return false;
+        }
+        const ssize_t done = ::pread(m_native.fd, bytes + got, std::min(count - got, kMaxWrite), static_cast<off_t>(at));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0) {
+            code = errno != 0 ? errno : EIO;
+            return false;
+        }
+        if (done == 0)
+            break;
+        got += static_cast<std::size_t>(done);
+    }
+    return true;
 }
 
 void* AllocateHugeBlock(std::size_t size)
@@ -279,38 +337,13 @@ void* AllocateHugeBlock(std::size_t size)
     return block;
 }
 
-bool StreamTell(std::FILE* file, std::uint64_t& pos)
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
 {
-    const off_t here = ::ftello(file);
-    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
-    return here >= 0;
-}
-
-bool StreamSeek(std::FILE* file, std::uint64_t pos)
-{
-    return pos <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
-           ::fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
-}
-
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
-{
-    std::clearerr(file);
-    const std::size_t got = std::fread(buffer, 1, count, file);
-    failed = got < count && std::ferror(file) != 0;
-    return got;
-}
-
-std::size_t FolderPartLength(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? 0 : slash + 1;
-}
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name)
-{
-    const std::size_t folderPart = FolderPartLength(path);
-    folder = path.substr(0, folderPart);
-    name = path.substr(folderPart);
+    const std::string& text = path.Text();
+    const std::size_t slash = text.rfind('/');
+    const std::size_t folderPart = slash == std::string::npos ? 0 : slash + 1;
+    folder = text.substr(0, folderPart);
+    name = text.substr(folderPart);
 }
 
 std::string DiskName(const std::string& text)
@@ -328,6 +361,11 @@ std::string SameNameKey(const std::string& diskName)
 AnsiCharacter AnsiCharacterAt(unsigned, const char*, std::size_t)
 {
     return AnsiCharacter::OneByte;
+}
+
+std::string SameFileKey(const std::string& diskName)
+{
+    return SameFileKeyOf(diskName.data(), diskName.size());
 }
 
 std::string SystemErrorText(int code)
@@ -350,7 +388,7 @@ void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const int fd = std::exchange(m_native.fd, -1);
     // An unnamed output goes with its descriptor. A named one is removed,
     // the temporary or the new name, only while the name is still that file
@@ -359,7 +397,7 @@ void OutputFile::Discard() noexcept
     if (!m_native.unnamed)
         RemoveIfStillMine(m_native.folder, (m_native.tempName.empty() ? m_native.name : m_native.tempName).c_str(), fd);
     ::close(fd);
-    Unregister(fd);
+    Settle(std::exchange(m_native.slot, -1), false);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -425,6 +463,32 @@ int FlushError(int fd)
     if (second < 0)
         return errno;
     return ::close(second) == 0 || errno == EINTR ? 0 : errno;
+}
+
+// Whether the file system of the folder open as `fd` is one whose close
+// never reports a write error (the local disk and memory file systems,
+// which report theirs at the write or at fsync), so that Commit needs no
+// flush to learn of one; a network or FUSE file system may report one there.
+bool CloseReportsNothing(int fd)
+{
+#ifdef __linux__
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:   // ext2, ext3 and ext4
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+#else
+    static_cast<void>(fd);
+    return false;
+#endif
 }
 
 // ".pak-XXXXXXXX.tmp" in `temp`, eight hex digits that differ from call to
@@ -636,12 +700,12 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const int fd = m_native.fd;
     const int folder = m_native.folder;
     const std::string& name = m_native.name;
     const std::string& tempName = m_native.tempName;
-    const int code = FlushError(fd);
+    const int code = m_native.flush ? FlushError(fd) : 0;
     if (code != 0) {
         Fail(code);
     } else if (m_native.unnamed) {
@@ -658,7 +722,7 @@ bool OutputFile::Commit()
     // was reported there.
     ::close(fd);
     m_native.fd = -1;
-    Unregister(fd);
+    Settle(std::exchange(m_native.slot, -1), false);
     return committed;
 }
 
@@ -685,6 +749,7 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     if (fd >= 0 && ::fstat(fd, &st) == 0) {
         folder.m_native.fd = fd;
         folder.m_identity = IdentityOf(st);
+        folder.m_closeReportsNothing = CloseReportsNothing(fd);
         return folder;
     }
     if (fd >= 0)
@@ -697,14 +762,17 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     return folder;
 }
 
-OutputFolder OutputFolder::Existing(const std::string& path)
+OutputFolder OutputFolder::Existing(const SystemPath& path)
 {
     OutputFolder folder;
-    const int fd = HasNul(path) ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        folder.m_error = FileError{FileProblem::System, HasNul(path) ? EINVAL : errno};
-    else
+    const bool nul = HasNul(path.Text());
+    const int fd = nul ? -1 : ::open(path.Text().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        folder.m_error = FileError{FileProblem::System, nul ? EINVAL : errno};
+    } else {
         folder.m_native.fd = fd;
+        folder.m_closeReportsNothing = CloseReportsNothing(fd);
+    }
     return folder;
 }
 
@@ -727,8 +795,9 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            S_ISDIR(st.st_mode) && SameFile(IdentityOf(st), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& protect) const
 {
+    const std::string& name = path.Text();
     OutputFile out;
     if (!Valid()) {
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(EBADF);
@@ -746,6 +815,8 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     const int dir = m_native.fd;
     out.m_native.folder = dir;
     out.m_native.name = name;
+    out.m_native.flush = !m_closeReportsNothing;
+    out.m_native.protect = protect;
 
     // What has the name now decides the output; whatever is not a regular
     // file is looked at, never opened, so its bytes are not touched.
@@ -760,21 +831,25 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         return out;
     }
 
-    // From here until Register the interrupt handler leaves the output alone.
-    EnterBusy();
+    // From here until the step settles the interrupt handler leaves the output alone.
+    EnterBusy(-1);
     int refusal = 0;
     int fd = CreateUnnamed(dir, refusal);
     if (fd >= 0 || (refusal != 0 && refusal != EOPNOTSUPP && refusal != EISDIR && refusal != EINVAL)) {
         out.m_native.fd = fd;
         out.m_native.unnamed = fd >= 0;
-        out.m_native.protect = protect;
         if (fd < 0)
             out.m_error = SystemError(refusal);
-        SettleUnchanged();
+        Settle(-1, false);
         return out;
     }
+    Settle(-1, false);
+
     // Where the file system has no unnamed files, the output is written
-    // under a name of its own.
+    // under a name of its own. Its temporary's name needs no memory taken
+    // within the step, where an exception would leave it unsettled.
+    out.m_native.tempName.reserve(32);
+    EnterBusy(-1);
     fd = CreateNamed(dir, name, protect, out.m_native.replacing, out.m_native.tempName, out.m_error);
     // A folder that takes no new file at all (/proc) says "no such file"
     // for the name it was asked to create; the unnamed file's refusal is
@@ -782,11 +857,12 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     if (fd < 0 && refusal == EOPNOTSUPP && out.m_error.problem == FileProblem::System && out.m_error.code == ENOENT)
         out.m_error = SystemError(EOPNOTSUPP);
     out.m_native.fd = fd;
-    Register(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
+    out.m_native.slot = Claim(dir, out.m_native.tempName.empty() ? name : out.m_native.tempName, fd);
+    Settle(out.m_native.slot, true);
     return out;
 }
 
-std::uint64_t OutputFile::CopyFrom(std::FILE* file, std::uint64_t pos, std::uint64_t count, bool& usable)
+std::uint64_t OutputFile::CopyFrom(const InputFile& file, std::uint64_t pos, std::uint64_t count, bool& usable)
 {
     std::uint64_t copied = 0;
 #ifdef __linux__
@@ -795,7 +871,7 @@ std::uint64_t OutputFile::CopyFrom(std::FILE* file, std::uint64_t pos, std::uint
     constexpr std::size_t kMaxCopy = std::size_t{64} << 20;
     if (!usable || !IsOpen() || m_error.problem != FileProblem::None)
         return 0;
-    const int in = ::fileno(file);
+    const int in = file.m_native.fd;
     while (copied < count) {
         // Archive positions stay below 2^33: an off64_t holds them.
         off64_t from = static_cast<off64_t>(pos + copied);

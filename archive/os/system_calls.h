@@ -4,17 +4,9 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstdio>
 #include <string>
 
 // Supplied by each system's part.
-
-// The stream's position in 64 bits. False when the system can't tell it.
-bool StreamTell(std::FILE* file, std::uint64_t& pos);
-
-// An absolute seek in 64 bits (always a system call).
-bool StreamSeek(std::FILE* file, std::uint64_t pos);
 
 // A block of `size` bytes in the system's huge pages, to be freed with
 // std::free; nullptr when the system takes no such block for this size.
@@ -25,3 +17,7 @@ void* AllocateHugeBlock(std::size_t size);
 
 // Whether `text` holds a NUL, which no name given to the system can.
 bool HasNul(const std::string& text);
+
+// SameFileKey of a name from its characters: bytes, or UTF-16 on Windows.
+std::string SameFileKeyOf(const char* units, std::size_t count);
+std::string SameFileKeyOf(const wchar_t* units, std::size_t count);

@@ -1,18 +1,16 @@
 // The file layer on Windows: the wide-character Win32 calls on full paths with
-// the "\\?\" prefix (so paths beyond 260 characters work), archives read
-// through stdio streams made from the system's handles.
+// the "\\?\" prefix (so paths beyond 260 characters work), archives read by
+// position through the system's handles.
 #include "file_io.h"
-#include "system_calls.h"
-#include "pak_archive.h"
 #include "path_helpers.h"
+#include "program_support.h"
+#include "system_calls.h"
 
 #include <windows.h>
 #include <winioctl.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +44,25 @@ FileError Problem(FileProblem problem)
     return FileError{problem, 0};
 }
 
+// The errno value for a failed read, as the C runtime maps the system's
+// codes: what a reader of the archive reports.
+int ErrnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION:
+        return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+        return ENOMEM;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    default:
+        return EIO;
+    }
+}
+
 // Whether `name` opens a device whatever the folder it stands in, so that
 // the "\\?\" form, which doesn't look at device names, would make a file
 // that ordinary Windows programs can't open or remove.
@@ -59,7 +76,7 @@ bool NamesDevice(const std::wstring& name)
 // One path component as the wide functions take it: never a separator or a
 // stream name. The limit on its length is checked here, as a too-long name
 // fails on POSIX systems.
-bool ComponentName(const std::string& name, std::wstring& wide, FileError& error)
+bool ComponentName(const SystemPath& name, std::wstring& wide, FileError& error)
 {
     // Looked for in UTF-16: in a double-byte code page the second byte of a
     // character may have the value of '\\'.
@@ -170,53 +187,77 @@ bool RenameTo(HANDLE handle, const std::wstring& path)
     return ::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
-// The output being written, where the console control handler (which runs
-// on a thread of its own) can find it. The main thread moves the stage; a
-// Busy step (creating, closing, renaming, removing) is waited out by the
-// handler, and once the handler has taken over the main thread waits for
-// the end. Plain atomic loads and stores: no system call is added.
-enum Stage : int { kIdle, kWriting, kBusy, kEnding };
-std::atomic<int> g_stage{kIdle};
-std::atomic<HANDLE> g_outHandle{INVALID_HANDLE_VALUE};   // INVALID_HANDLE_VALUE: none
+// The outputs being written, on any number of threads, where the console
+// control handler (which runs on a thread of its own) can find them: each
+// holds a slot while it is being written. Every output is marked for
+// deletion through its handle from Begin to Commit, so the handler has
+// little to do but to mark each once more and to wait out the Busy steps
+// under way (creating, closing, renaming, removing), which g_busy counts.
+// Once g_ending is set, a step that would start waits for the end instead.
+// Plain atomic operations: no system call is added to an output's way.
+enum SlotState : int { kFree, kWriting, kBusy };
 
-void EnterBusy()
+struct Slot {
+    std::atomic<int> state{kFree};
+    std::atomic<HANDLE> handle{INVALID_HANDLE_VALUE};
+};
+
+// More than any program here writes at once (pakunpack runs at most 64
+// threads); an output that finds none free still goes with its handle.
+constexpr int kSlots = 128;
+Slot g_slots[kSlots];
+std::atomic<int> g_busy{0};
+std::atomic<bool> g_ending{false};
+
+// Starts a step the handler waits for, for the output of `slot` (-1 when it
+// has none yet). When the process is ending, the thread waits for the end.
+void EnterBusy(int slot)
 {
-    int stage = g_stage.load();
-    for (;;) {
-        if (stage == kEnding)
-            ::Sleep(INFINITE);
-        if (g_stage.compare_exchange_weak(stage, kBusy))
-            return;
+    g_busy.fetch_add(1);
+    if (g_ending.load()) {
+        g_busy.fetch_sub(1);
+        ::Sleep(INFINITE);
     }
+    if (slot >= 0)
+        g_slots[slot].state.store(kBusy);
 }
 
-// Ends a Busy step. `begun`: the output now being written; `ended`: the
-// output that is over (the one being written no more when it was that one).
-void Settle(HANDLE begun, HANDLE ended = INVALID_HANDLE_VALUE)
+// Within a Busy step: a slot for the output open as `handle`; -1 when none
+// is free.
+int Claim(HANDLE handle)
 {
-    if (begun != INVALID_HANDLE_VALUE)
-        g_outHandle.store(begun);
-    else if (g_outHandle.load() == ended)
-        g_outHandle.store(INVALID_HANDLE_VALUE);
-    g_stage.store(g_outHandle.load() != INVALID_HANDLE_VALUE ? kWriting : kIdle);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int free = kFree;
+        if (g_slots[i].state.compare_exchange_strong(free, kBusy)) {
+            g_slots[i].handle.store(handle);
+            return i;
+        }
+    }
+    return -1;
 }
 
-// Makes sure the output being written is marked for deletion (Begin marks
-// it already; through its handle, so no other file of that name is
-// touched; it goes when the process ends) and lets the system's own handler
-// end the process as it always does.
+// Ends a Busy step. The output of `slot` (-1: none) is then still being
+// written (`writing`) or over, and its slot free.
+void Settle(int slot, bool writing)
+{
+    if (slot >= 0)
+        g_slots[slot].state.store(writing ? kWriting : kFree);
+    g_busy.fetch_sub(1);
+}
+
+// Marks every output being written for deletion once more, waits until no
+// Busy step is under way, and lets the system's own handler end the process
+// as it always does: the outputs go as their handles are closed.
 BOOL WINAPI OnConsoleEvent(DWORD)
 {
-    int stage = g_stage.load();
-    while (stage != kEnding) {
-        if (stage == kBusy) {
-            ::Sleep(1);
-            stage = g_stage.load();
-        } else if (g_stage.compare_exchange_weak(stage, kEnding)) {
-            if (stage == kWriting)
-                MarkForDeletion(g_outHandle.load(), true);
-            break;
-        }
+    g_ending.store(true);
+    while (g_busy.load() != 0)
+        ::Sleep(1);
+    for (Slot& slot : g_slots) {
+        if (slot.state.load() == kWriting)
+            MarkForDeletion(slot.handle.load(), true);
     }
     return FALSE;
 }
@@ -225,11 +266,11 @@ BOOL WINAPI OnConsoleEvent(DWORD)
 // from process to process.
 std::wstring TemporaryName()
 {
-    static std::uint64_t counter = 0;
+    static std::atomic<std::uint64_t> counter{0};
     LARGE_INTEGER ticks{};
     ::QueryPerformanceCounter(&ticks);
     std::uint64_t mix = static_cast<std::uint64_t>(ticks.QuadPart) ^ (std::uint64_t{::GetCurrentProcessId()} << 32) ^
-                        (++counter * 0x9E3779B97F4A7C15u);
+                        ((counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15u);
     mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;   // a splitmix64 step spreads the bits
     mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
     mix ^= mix >> 31;
@@ -246,39 +287,68 @@ void InstallOutputSignalHandlers()
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-FilePtr OpenForReading(const std::string& path, char* buffer, FileIdentity& identity, std::uint64_t& length)
+InputFile InputFile::Open(const SystemPath& path, FileIdentity& identity, std::uint64_t& length)
 {
+    InputFile file;
     std::wstring wide, full;
     DWORD error = 0;
     if (path.empty() || !PathToWide(path, wide) || !FullPath(wide, full, error))
-        return nullptr;
+        return file;
     // A folder can't be opened without backup semantics; a device or a pipe
     // opens but is no disk file.
     const HANDLE handle = ::CreateFileW(Extended(full).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
+        return file;
+    file.m_native.handle = handle;
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        ::CloseHandle(handle);
-        return nullptr;
+        file.Close();
+        return file;
     }
-    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        ::CloseHandle(handle);
-        return nullptr;
-    }
-    FilePtr file(::_fdopen(fd, "rb"));
-    if (!file) {
-        ::_close(fd);
-        return nullptr;
-    }
-    if (std::setvbuf(file.get(), buffer, _IOFBF, kReadBufferSize) != 0 || ::_fseeki64(file.get(), 0, SEEK_SET) != 0)
-        return nullptr;
     identity = IdentityOf(info);
     length = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
     return file;
+}
+
+void InputFile::Close() noexcept
+{
+    if (m_native.handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_native.handle);
+    m_native.handle = INVALID_HANDLE_VALUE;
+}
+
+bool InputFile::IsOpen() const
+{
+    return m_native.handle != INVALID_HANDLE_VALUE;
+}
+
+bool InputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t count, std::size_t& got, int& code) const
+{
+    got = 0;
+    code = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        // The offset goes with each call: no file pointer is shared.
+        const std::uint64_t at = pos + got;
+        OVERLAPPED offset{};
+        offset.Offset = static_cast<DWORD>(at);
+        offset.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const DWORD part = static_cast<DWORD>(count - got < kMaxTransfer ? count - got : kMaxTransfer);
+        DWORD read = 0;
+        if (!::ReadFile(m_native.handle, bytes + got, part, &read, &offset)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                break;
+            code = ErrnoOf(error);
+            return false;
+        }
+        if (read == 0)
+            break;
+        got += read;
+    }
+    return true;
 }
 
 void* AllocateHugeBlock(std::size_t)
@@ -287,50 +357,13 @@ void* AllocateHugeBlock(std::size_t)
     return nullptr;
 }
 
-bool StreamTell(std::FILE* file, std::uint64_t& pos)
-{
-    const __int64 here = ::_ftelli64(file);
-    pos = here >= 0 ? static_cast<std::uint64_t>(here) : 0;
-    return here >= 0;
-}
-
-bool StreamSeek(std::FILE* file, std::uint64_t pos)
-{
-    return pos <= static_cast<std::uint64_t>(std::numeric_limits<__int64>::max()) &&
-           ::_fseeki64(file, static_cast<__int64>(pos), SEEK_SET) == 0;
-}
-
-std::size_t ReadBlock(std::FILE* file, void* buffer, std::size_t count, bool& failed)
-{
-    std::clearerr(file);
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t got = 0;
-    while (got < count) {
-        const std::size_t part = count - got < kMaxTransfer ? count - got : kMaxTransfer;
-        const std::size_t read = std::fread(bytes + got, 1, part, file);
-        got += read;
-        if (read < part)
-            break;
-    }
-    failed = got < count && std::ferror(file) != 0;
-    return got;
-}
-
-std::size_t FolderPartLength(const std::string& path)
-{
-    const std::size_t separator = path.find_last_of("/\\");
-    if (separator != std::string::npos)
-        return separator + 1;
-    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
-}
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name)
+void SplitPath(const SystemPath& path, SystemPath& folder, SystemPath& name)
 {
     // Split in UTF-16, where no second byte of a character passes for a
     // separator; a path that can't be converted stays whole and fails later.
     std::wstring wide;
     if (!PathToWide(path, wide)) {
-        folder.clear();
+        folder = SystemPath();
         name = path;
         return;
     }
@@ -351,7 +384,7 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name)
             folderPart = wide.size();
         }
     }
-    folder = folderPart == 0 ? std::string() : PathFromWide(wide.substr(0, folderPart));
+    folder = folderPart == 0 ? SystemPath() : PathFromWide(wide.substr(0, folderPart));
     name = PathFromWide(last);
 }
 
@@ -387,6 +420,16 @@ AnsiCharacter AnsiCharacterAt(unsigned codePage, const char* bytes, std::size_t 
                : AnsiCharacter::BrokenLeadByte;
 }
 
+std::string SameFileKey(const std::string& diskName)
+{
+    // In the characters the file system compares: the UTF-16 form that every
+    // name passes through. A name that has none is never created.
+    std::wstring wide;
+    if (!Widen(CP_ACP, 0, diskName, wide))
+        return SameFileKeyOf(diskName.data(), diskName.size());
+    return SameFileKeyOf(wide.data(), wide.size());
+}
+
 std::string SystemErrorText(int code)
 {
     char* words = nullptr;
@@ -417,13 +460,13 @@ void OutputFile::Discard() noexcept
 {
     if (!IsOpen())
         return;
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
     // Deleted through the handle, never by its name: another file of that
     // name can't be reached. Where it can't be marked, it stays.
     MarkForDeletion(handle, true);
     ::CloseHandle(handle);
-    Settle(INVALID_HANDLE_VALUE, handle);
+    Settle(std::exchange(m_native.slot, -1), false);
 }
 
 bool OutputFile::Write(const void* data, std::size_t count)
@@ -486,7 +529,7 @@ bool OutputFile::Commit()
         Discard();
         return false;
     }
-    EnterBusy();
+    EnterBusy(m_native.slot);
     const HANDLE handle = std::exchange(m_native.handle, INVALID_HANDLE_VALUE);
     // Until the mark is taken off the file goes with its handle; between
     // that and the rename (one system call) a killed process leaves the
@@ -505,7 +548,7 @@ bool OutputFile::Commit()
         Fail(::GetLastError());
         committed = false;
     }
-    Settle(INVALID_HANDLE_VALUE, handle);
+    Settle(std::exchange(m_native.slot, -1), false);
     return committed;
 }
 
@@ -517,7 +560,7 @@ enum class Start { New, Replace, Refused };
 
 // The full path of output `name` in `folder`: one component, never a device
 // name, which the "\\?\" form would make into a file.
-bool OutputPath(const std::wstring& folder, const std::string& name, std::wstring& path, FileError& error)
+bool OutputPath(const std::wstring& folder, const SystemPath& name, std::wstring& path, FileError& error)
 {
     std::wstring wide;
     if (!ComponentName(name, wide, error))
@@ -605,7 +648,7 @@ OutputFolder OutputFolder::Subfolder(const std::string& name)
     return folder;
 }
 
-OutputFolder OutputFolder::Existing(const std::string& path)
+OutputFolder OutputFolder::Existing(const SystemPath& path)
 {
     OutputFolder folder;
     std::wstring wide, full;
@@ -649,7 +692,7 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            FolderProblem(info, false) == FileProblem::None && SameFile(IdentityOf(info), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& protect) const
 {
     OutputFile out;
     if (!Valid()) {
@@ -668,11 +711,15 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
         return out;
 
     // From here until it returns, the console control handler waits; then
-    // the output begun, if any, is the one it removes.
-    EnterBusy();
+    // the output begun, if any, is one it marks.
+    EnterBusy(-1);
     struct Registration {
-        const OutputFile& out;
-        ~Registration() { Settle(out.m_native.handle); }
+        OutputFile& out;
+        ~Registration()
+        {
+            out.m_native.slot = Claim(out.m_native.handle);
+            Settle(out.m_native.slot, out.m_native.handle != INVALID_HANDLE_VALUE);
+        }
     } registration{out};
 
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -687,7 +734,7 @@ OutputFile OutputFolder::Begin(const std::string& name, const FileIdentity& prot
     return out;
 }
 
-std::uint64_t OutputFile::CopyFrom(std::FILE*, std::uint64_t, std::uint64_t, bool& usable)
+std::uint64_t OutputFile::CopyFrom(const InputFile&, std::uint64_t, std::uint64_t, bool& usable)
 {
     // No call copies a range of one open file into another (CopyFileEx copies
     // whole files by name): the caller reads and writes.

@@ -299,4 +299,57 @@ TEST(ExtractEntry, FindsTheFolderAgainWhenItChangesBetweenEntries)
     EXPECT_EQ(ReadBytes(outer / "other/maps/c.dat"), "c");
 }
 
+// Entries whose outputs may meet on disk share a group: the same folder,
+// a folder and a top-level file of one name, in either letter case or with
+// the characters some file systems take for others; a possible short name
+// puts everything in one group.
+TEST(ExtractionGroups, KeepsEntriesThatMayMeetOnDiskTogether)
+{
+    using Groups = std::vector<std::vector<std::uint32_t>>;
+    const struct {
+        const char* label;
+        std::vector<std::pair<std::string, std::string>> entries;   // dir, name
+        Groups groups;
+    } rows[] = {
+        {"folders, and a file named like one",
+         {{"", "maps"}, {"maps", "a"}, {"snd", "b"}, {"maps", "c"}, {"", "top.txt"}, {"snd", "d"}},
+         {{0, 1, 3}, {2, 5}, {4}}},
+        {"letter case, a last dot, an accent in one character or two",
+         {{"Maps", "a"}, {"MAPS", "b"}, {"", "maps."}, {"caf\xC3\xA9", "c"}, {"cafe\xCC\x81", "d"}, {"dir0001", "e"},
+          {"dir0002", "f"}},
+#ifdef _WIN32
+         // Windows writes "maps_", and the UTF-8 bytes are other characters
+         // of the ANSI code page.
+         {{0, 1}, {2}, {3}, {4}, {5}, {6}}},
+#else
+         {{0, 1, 2}, {3, 4}, {5}, {6}}},
+#endif
+        {"a dotless i and a long s, which some systems make I and S",
+         {{"f\xC4\xB1le", "a"}, {"FILE", "b"}, {"\xC5\xBFnd", "c"}, {"snd", "d"}, {"fol", "e"}},
+         {{0, 1}, {2, 3}, {4}}},
+#ifdef _WIN32
+        {"names Windows writes alike", {{"a:b", "x"}, {"a?b", "y"}, {"", "a_b"}, {"con", "z"}, {"", "_CON"}},
+         {{0, 1, 2}, {3, 4}}},
+#else
+        {"names Windows would write alike", {{"a:b", "x"}, {"a?b", "y"}, {"", "a_b"}}, {{0}, {1}, {2}}},
+#endif
+        {"a short name", {{"", "LONGNA~1"}, {"longname", "x"}, {"other", "y"}}, {{0, 1, 2}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        PakArchive archive;
+        std::vector<std::uint32_t> all;
+        for (const auto& [dir, name] : row.entries) {
+            all.push_back(static_cast<std::uint32_t>(archive.m_table.size()));
+            archive.m_table.push_back(PakEntry{dir, name, 0, 0});
+        }
+        archive.m_numFiles = static_cast<std::uint32_t>(all.size());
+        EXPECT_EQ(archive.ExtractionGroups(all), row.groups);
+    }
+    // Only the entries asked for; one outside the table writes nothing.
+    PakArchive archive;
+    archive.m_table = {PakEntry{"maps", "a", 0, 0}, PakEntry{"snd", "b", 0, 0}, PakEntry{"maps", "c", 0, 0}};
+    EXPECT_EQ(archive.ExtractionGroups({1, 2, 7}), (Groups{{1}, {2}, {7}}));
+}
+
 } // namespace

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "pak_archive.h"
+#include "program_support.h"
 #include "test_files.h"
 #include "test_platform.h"
 
@@ -39,7 +39,7 @@ TEST(ProgramPaths, FullPathsAreTheSystemsResolutionSplitIntoFolderAndName)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
-        std::string full = "old";
+        SystemPath full = "old";
         EXPECT_EQ(ResolveFullPath(row.path, full), row.result);
         EXPECT_EQ(full, row.full);
         EXPECT_EQ(FullPathOf(row.path), row.full);
@@ -51,7 +51,7 @@ TEST(ProgramPaths, FullPathsAreTheSystemsResolutionSplitIntoFolderAndName)
     ASSERT_EQ(::mkdir("gone", 0755), 0);
     std::filesystem::current_path("gone");
     ASSERT_EQ(::rmdir((dir / "gone").c_str()), 0);
-    std::string full;
+    SystemPath full;
     EXPECT_EQ(ResolveFullPath("../a.pak", full), PathResolution::NoCurrentFolder);
     EXPECT_EQ(ResolveFullPath(dir / "a.pak", full), PathResolution::Resolved);
     std::filesystem::current_path(dir.Path());
@@ -64,7 +64,7 @@ TEST(ProgramPaths, FullPathsAreTheSystemsResolutionSplitIntoFolderAndName)
 TEST(ProgramPaths, FullPathsOnWindowsAreGetFullPathNameWsText)
 {
     ScratchDir dir;
-    std::string full = "old";
+    SystemPath full = "old";
     EXPECT_EQ(ResolveFullPath("nosuchdir\\..\\.\\x.pak", full), PathResolution::Resolved);
     EXPECT_EQ(full, dir / "x.pak");
     EXPECT_EQ(FolderOf(full), dir.Path());

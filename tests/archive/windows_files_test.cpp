@@ -191,10 +191,10 @@ TEST(WindowsFiles, ReportPathNamingADeviceIsRefused)
     ASSERT_EQ(LoadWith(archive, "x.pak", {{"", "a.txt", "1"}}), 1);
     ASSERT_EQ(::mkdir("sub", 0755), 0);
     RecordingProgress progress;
-    for (const std::string& path : {std::string("NUL"), std::string("CON"), std::string("COM1"),
-                                    std::string("nul.txt"), PathFromWide(L"COM\u00B9"), std::string("Aux .log"),
-                                    PathFromWide(L"sub\\lpt\u00B2.txt"), std::string("CONOUT$")}) {
-        SCOPED_TRACE(path.c_str());
+    for (const SystemPath& path : {SystemPath("NUL"), SystemPath("CON"), SystemPath("COM1"), SystemPath("nul.txt"),
+                                   PathFromWide(L"COM\u00B9"), SystemPath("Aux .log"),
+                                   PathFromWide(L"sub\\lpt\u00B2.txt"), SystemPath("CONOUT$")}) {
+        SCOPED_TRACE(path.Text());
         EXPECT_EQ(archive.WriteScanLogAs(path, progress), 0);
     }
     const OutputFile refused = OutputFolder::Current().Begin("nul", FileIdentity{});

@@ -4,7 +4,9 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "pak_archive.h"
+#include <initializer_list>
+
+#include "program_support.h"
 #else
 #include <fcntl.h>
 #include <pty.h>
@@ -46,10 +48,9 @@ struct RunSetup {
 
 #ifdef _WIN32
 
-// `arg` (ANSI bytes, or a path as PathFromWide gives it) on a UTF-16 command
-// line as the C runtime splits it again: quoted when it holds blanks or
-// quotes, backslashes doubled only before a quote.
-inline std::wstring QuotedArgument(const std::string& text)
+// `text` on a UTF-16 command line as the C runtime splits it again: quoted
+// when it holds blanks or quotes, backslashes doubled only before a quote.
+inline std::wstring QuotedArgument(const SystemPath& text)
 {
     std::wstring arg;
     if (!PathToWide(text, arg))
@@ -104,13 +105,13 @@ inline std::string ReadAll(HANDLE file)
 }
 
 // Runs pakunpack with `args` in the current directory, stdin NUL.
-inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup& setup = {})
+inline RunResult PakunpackWith(const std::vector<SystemPath>& args, const RunSetup& setup)
 {
     if (setup.stderrOnTerminal || setup.memoryHeadroom != 0 || setup.stdoutPath || setup.fileSizeLimit != 0)
         throw std::logic_error("only the POSIX runner arranges terminals, limits and other outputs");
     const std::string program = PakunpackPath();
     std::wstring line = QuotedArgument(program);
-    for (const std::string& arg : args)
+    for (const SystemPath& arg : args)
         line += L" " + QuotedArgument(arg);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
@@ -144,6 +145,17 @@ inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup&
     ::CloseHandle(out);
     ::CloseHandle(err);
     return result;
+}
+
+inline RunResult Pakunpack(const std::vector<std::string>& args, const RunSetup& setup = {})
+{
+    return PakunpackWith(std::vector<SystemPath>(args.begin(), args.end()), setup);
+}
+
+// The same with paths the ANSI code page may not hold.
+inline RunResult Pakunpack(std::initializer_list<SystemPath> args, const RunSetup& setup = {})
+{
+    return PakunpackWith(args, setup);
 }
 
 #else

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "cli_support.h"
 #include "file_io.h"
@@ -57,6 +59,10 @@ TEST_F(PakunpackTest, WrongCommandLinesExitWith64BeforeOpeningAnything)
         {{"scan", "a.pak", "-o"}, "option '-o' needs a file name"},
         {{"extract", "a.pak", "-C"}, "option '-C' needs a folder"},
         {{"extract", "a.pak", "*.txt", "-v"}, "unknown option '-v' for extract"},
+        {{"extract", "a.pak", "-j"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"extract", "a.pak", "-j", "0"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"extract", "a.pak", "-j", "--help"}, "option '-j' needs a number of threads, 1 or more"},
+        {{"scan", "a.pak", "-j", "2"}, "unknown option '-j' for scan"},
     };
     for (const auto& [args, complaint] : rows) {
         SCOPED_TRACE(complaint);
@@ -196,7 +202,7 @@ TEST_F(PakunpackTest, ReportNamesTheArchiveByTheDialogsFullPath)
         SCOPED_TRACE(given);
         ASSERT_EQ(Pakunpack({"scan", given}).status, 0);
         EXPECT_EQ(FullPathOf(given), dir / "mixed.pak");
-        EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + FullPathOf(given) + "\n"), std::string::npos);
+        EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + FullPathOf(given).Text() + "\n"), std::string::npos);
     }
 }
 
@@ -240,7 +246,7 @@ TEST_F(PakunpackTest, OpensAndNamesTheFileTheSystemFindsByThePath)
 TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
 {
     const std::string step(200, 'd');
-    while (CurrentFolder().size() <= PATH_MAX) {
+    while (CurrentFolder().Text().size() <= PATH_MAX) {
         ASSERT_EQ(::mkdir(step.c_str(), 0755), 0);
         ASSERT_EQ(::chdir(step.c_str()), 0);
     }
@@ -249,7 +255,7 @@ TEST_F(PakunpackTest, OpensARelativeArchiveInAFolderDeeperThanPathMax)
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, Pakunpack({"list", dir / "mixed.pak"}).out);
     ASSERT_EQ(Pakunpack({"scan", "x.pak"}).status, 0);
-    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder() + "/x.pak\n"), std::string::npos);
+    EXPECT_NE(ReadBytes("Scan_log.txt").find("\nName:" + CurrentFolder().Text() + "/x.pak\n"), std::string::npos);
 }
 #endif
 
@@ -393,6 +399,69 @@ TEST_F(PakunpackTest, EntriesThatLandOnOneFileAreNamed)
                                     "{\"index\":6 \"replaces\":4}\n{\"index\":10 \"replaces\":9}\n");
 }
 
+// Thousands of entries over dozens of folders, whose names meet on disk
+// close together in the table: twice the same name in a row, names in
+// another letter case and names that Windows writes alike, each folder's
+// entries spread among the others', and at the end of the top-level files
+// one named like a folder. Every 53rd entry starts beyond the declared
+// size; some reach past the end of the file.
+std::string CrowdedArchive()
+{
+    std::vector<std::pair<std::string, std::string>> entries{
+        {"", "top.txt"}, {"", "TOP.TXT"}, {"", "a:b.txt"}, {"", "a?b.txt"}};
+    for (int i = 0; i < 300; ++i)
+        entries.push_back({"", "t" + std::to_string(i / 2) + ".bin"});
+    entries.push_back({"", "d05.bin"});
+    std::vector<std::string> dirs{"D07", "x:y", "x?y", "d05.bin"};
+    for (int d = 0; d < 38; ++d)
+        dirs.push_back((d < 10 ? "d0" : "d") + std::to_string(d));
+    const int folders = static_cast<int>(dirs.size());
+    for (int j = 0; j < 2700; ++j)
+        entries.push_back({dirs[static_cast<std::size_t>(j * 13 % folders)], "n" + std::to_string(j / folders % 30) + ".bin"});
+
+    const std::string data = NumberedBytes(4096);
+    const std::uint32_t count = static_cast<std::uint32_t>(entries.size());
+    PakBuilder builder;
+    std::string names;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t offset = i % 53 == 52 ? 0xF0000000 : (i * 37) % 4000;
+        builder.TableRecord(offset, i % 97 == 0 ? 5000 : i % 64);
+        // A directory record sets the folder of the entries after it.
+        if (i + 1 < count && entries[i + 1].first != entries[i].first)
+            names += DirRecord(entries[i + 1].first);
+        names += FileRecord(entries[i].second);
+    }
+    const std::uint32_t dataStart = static_cast<std::uint32_t>(92 + 16 * count + names.size());
+    return builder.Header(count, dataStart, 0xFFFFFF).Raw(names).DataAt(dataStart, data).Bytes();
+}
+
+// Any number of threads prints, exits and writes what one thread does.
+TEST_F(PakunpackTest, ThreadsGiveWhatOneThreadGives)
+{
+    WriteBytes("crowded.pak", CrowdedArchive());
+    RunResult runs[2];
+    const char* const folders[2] = {"one", "four"};
+    for (int k = 0; k < 2; ++k) {
+        // A folder in the way of an entry of d07.
+        std::filesystem::create_directories(std::string(folders[k]) + "/d07/n7.bin");
+        runs[k] = Pakunpack({"extract", "crowded.pak", "-C", folders[k], "-j", k == 0 ? "1" : "4"});
+    }
+    EXPECT_EQ(runs[0].status, 1);
+    EXPECT_NE(runs[0].err.find("pakunpack: entry 52 (t24.bin): starts at or beyond the declared archive size\n"),
+              std::string::npos);
+    EXPECT_NE(runs[0].err.find("(d05.bin/n"), std::string::npos) << "the file d05.bin comes first";
+    EXPECT_EQ(runs[1].status, runs[0].status);
+    EXPECT_EQ(runs[1].out, runs[0].out);
+    EXPECT_TRUE(runs[1].err == runs[0].err);   // no dump of thousands of lines when it fails
+    const Strings tree = ListTree("one");
+    EXPECT_GT(tree.size(), 1000u);
+    ASSERT_EQ(ListTree("four"), tree);
+    for (const std::string& path : tree) {
+        if (path.back() != '/' && ReadBytes("four/" + path) != ReadBytes("one/" + path))
+            ADD_FAILURE() << path << " differs";
+    }
+}
+
 // An option's value is a value even when it looks like --help or --version.
 TEST_F(PakunpackTest, OptionValuesThatLookLikeHelpOrVersionAreValues)
 {
@@ -513,26 +582,45 @@ TEST_F(PakunpackTest, OutputThatCantBeWrittenExitsWith1AndOutOfMemoryWith3)
 // set themselves up, whose files may not grow beyond 1000 bytes; `signal`
 // arrives in the middle of the first write that passes the limit (the
 // kernel's SIGXFSZ there is turned into it). `named`: outputs are written the
-// way taken where there are no unnamed files. Returns the status a shell
+// way taken where there are no unnamed files. With `threads` above 1, entry
+// i is extracted on thread i, and the signal arrives once that many writes
+// have passed the limit, each output still open. Returns the status a shell
 // shows: 128 + the number of the signal that ended the child.
-int ExtractInterrupted(const std::string& archive, int signal, bool named)
+int ExtractInterrupted(const std::string& archive, int signal, bool named, int threads = 1)
 {
     const pid_t child = ::fork();
     if (child == 0) {
         InstallOutputSignalHandlers();
         UseUnnamedOutputs(!named);
         static int s_signal = 0;
+        static int s_threads = 1;
+        static std::atomic<int> s_passed{0};
         s_signal = signal;
+        s_threads = threads;
         struct sigaction midWrite {};
-        midWrite.sa_handler = [](int) { ::kill(::getpid(), s_signal); };
+        midWrite.sa_handler = [](int) {
+            if (s_passed.fetch_add(1) + 1 == s_threads)
+                ::kill(::getpid(), s_signal);
+            for (;;)
+                ::pause();   // with its output open, until the signal ends the process
+        };
         ::sigaction(SIGXFSZ, &midWrite, nullptr);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const rlimit noCore{0, 0};   // SIGQUIT and SIGXCPU dump no core into the folder
         ::setrlimit(RLIMIT_CORE, &noCore);
         PakArchive pak;
-        if (OpenAndLoad(pak, archive) == 1)
+        if (OpenAndLoad(pak, archive) == 1 && threads == 1)
             ExtractAll(pak);
+        std::vector<std::thread> workers;
+        for (int i = 0; i < threads && threads > 1; ++i) {
+            workers.emplace_back([&pak, i] {
+                Extractor extractor;
+                pak.ExtractEntryWith(static_cast<std::uint32_t>(i), extractor);
+            });
+        }
+        for (std::thread& worker : workers)
+            worker.join();
         ::_exit(0);
     }
     int status = 0;
@@ -560,8 +648,15 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
                                  .Bytes());
     const std::string tooLarge = std::strerror(EFBIG);
     const std::string cantExtract = "pakunpack: entry 1 (big.bin): " + tooLarge + "\n";
-    const Strings interrupted{"a.txt", "limits.pak", "mixed.pak"};
-    const Strings interruptedOverOld{"a.txt", "big.bin", "limits.pak", "mixed.pak"};
+    // four.pak: x0.bin to x3.bin, 3000 bytes each, written on four threads at once.
+    PakBuilder four;
+    four.Header(/*numFiles=*/4, /*dataStart=*/200, /*size=*/0xFFFFFF);
+    for (int i = 0; i < 4; ++i)
+        four.TableRecord(/*offset=*/0, /*size=*/3000).File("x" + std::to_string(i) + ".bin");
+    WriteBytes("four.pak", four.DataAt(200, std::string(3000, 'x')).Bytes());
+    const Strings interrupted{"a.txt", "four.pak", "limits.pak", "mixed.pak"};
+    const Strings interruptedOverOld{"a.txt", "big.bin", "four.pak", "limits.pak", "mixed.pak"};
+    const Strings nothingOfFour{"four.pak", "limits.pak", "mixed.pak"};
     enum Way { Either, Unnamed, Named };   // how outputs are written
     const struct {
         const char* label;
@@ -573,18 +668,19 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         std::string err;
         Strings tree;
         Way way = Either;
+        int threads = 1;   // with more, four.pak's entries on as many threads
     } rows[] = {
         {"limit, new name", nullptr, {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
-         {"limits.pak", "mixed.pak", "z.txt"}},
+         {"four.pak", "limits.pak", "mixed.pak", "z.txt"}},
         {"limit, replaced name", "big.bin", {"extract", "limits.pak", "big.bin", "z.txt"}, 1000, 0, 1, cantExtract,
-         {"big.bin", "limits.pak", "mixed.pak", "z.txt"}},
+         {"big.bin", "four.pak", "limits.pak", "mixed.pak", "z.txt"}},
         {"limit, zero tail", "tail.bin", {"extract", "limits.pak", "tail.bin", "z.txt"}, 1000, 0, 1,
-         "pakunpack: entry 2 (tail.bin): " + tooLarge + "\n", {"limits.pak", "mixed.pak", "tail.bin", "z.txt"}},
+         "pakunpack: entry 2 (tail.bin): " + tooLarge + "\n", {"four.pak", "limits.pak", "mixed.pak", "tail.bin", "z.txt"}},
         {"limit, report", "Scan_log.txt", {"scan", "limits.pak"}, 100, 0, 1,
          "pakunpack: can't write the report 'Scan_log.txt': " + tooLarge + "\n",
-         {"Scan_log.txt", "limits.pak", "mixed.pak"}},
+         {"Scan_log.txt", "four.pak", "limits.pak", "mixed.pak"}},
         {"limit, listing into a file", nullptr, {"list", "limits.pak"}, 50, 0, 1,
-         "pakunpack: can't write to standard output\n", {"limits.pak", "mixed.pak"}},
+         "pakunpack: can't write to standard output\n", {"four.pak", "limits.pak", "mixed.pak"}},
         {"SIGINT, new name", nullptr, {}, 1000, SIGINT, 130, "", interrupted},
         {"SIGTERM, replaced name", "big.bin", {}, 1000, SIGTERM, 143, "", interruptedOverOld},
         {"SIGQUIT, new name", nullptr, {}, 1000, SIGQUIT, 131, "", interrupted},
@@ -596,6 +692,10 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         {"named: SIGALRM, new name", nullptr, {}, 1000, SIGALRM, 142, "", interrupted, Named},
         {"named: SIGUSR1, new name", nullptr, {}, 1000, SIGUSR1, 138, "", interrupted, Named},
         {"named: SIGUSR2, new name", nullptr, {}, 1000, SIGUSR2, 140, "", interrupted, Named},
+        {"SIGINT, four outputs at once", nullptr, {}, 1000, SIGINT, 130, "", nothingOfFour, Either, 4},
+        {"named: SIGINT, four outputs at once", nullptr, {}, 1000, SIGINT, 130, "", nothingOfFour, Named, 4},
+        {"named: SIGTERM, four outputs at once over old files", "x2.bin", {}, 1000, SIGTERM, 143, "",
+         {"four.pak", "limits.pak", "mixed.pak", "x2.bin"}, Named, 4},
     };
     const bool unnamedFiles = UnnamedFilesWorkHere();
     for (const auto& row : rows) {
@@ -603,13 +703,15 @@ TEST_F(PakunpackTest, LimitsAndInterruptionsLeaveNoPartialFile)
         if (row.way == Unnamed && !unnamedFiles)
             continue;   // nothing can catch SIGKILL: only an unnamed output leaves nothing
         for (const std::string& name : ListTree(dir.Path())) {
-            if (name != "limits.pak" && name != "mixed.pak")
+            if (name != "four.pak" && name != "limits.pak" && name != "mixed.pak")
                 std::filesystem::remove(name);
         }
         if (row.existing)
             WriteBytes(row.existing, "old");
         if (row.signal != 0) {
-            EXPECT_EQ(ExtractInterrupted("limits.pak", row.signal, row.way == Named), row.status);
+            EXPECT_EQ(ExtractInterrupted(row.threads > 1 ? "four.pak" : "limits.pak", row.signal, row.way == Named,
+                                         row.threads),
+                      row.status);
         } else {
             RunSetup limited;
             limited.fileSizeLimit = row.limit;
@@ -817,9 +919,9 @@ TEST_F(PakunpackTest, ReportPathIsTheOneTheSystemNames)
 // The report names the archive in the ANSI form.
 TEST_F(PakunpackTest, PathsTheAnsiCodePageCantHoldNameTheirOwnFiles)
 {
-    const std::string archive = PathFromWide(L"\uFF41.pak");   // a fullwidth "a"
-    const std::string out = PathFromWide(L"\uFF4F\uFF55\uFF54");
-    ASSERT_NE(archive.find('\0'), std::string::npos) << "the ANSI code page holds fullwidth letters";
+    const SystemPath archive = PathFromWide(L"\uFF41.pak");   // a fullwidth "a"
+    const SystemPath out = PathFromWide(L"\uFF4F\uFF55\uFF54");
+    ASSERT_FALSE(archive.Exact().empty()) << "the ANSI code page holds fullwidth letters";
     WriteBytes("a.pak", ReadBytes("mixed.pak"));
     WriteBytes(archive, PakBuilder().Header(1, 200, 203).TableRecord(0, 3).File("own.txt").DataAt(200, "own").Bytes());
     ASSERT_EQ(::mkdir("out", 0755), 0);
@@ -832,7 +934,7 @@ TEST_F(PakunpackTest, PathsTheAnsiCodePageCantHoldNameTheirOwnFiles)
     EXPECT_EQ(extract.status, 0) << extract.err;
     EXPECT_EQ(ReadBytes(PathFromWide(L"\uFF4F\uFF55\uFF54\\own.txt")), "own");
     EXPECT_EQ(ListTree("out"), Strings{});
-    const std::string report = PathFromWide(L"\uFF4F\uFF55\uFF54\\\uFF52.txt");
+    const SystemPath report = PathFromWide(L"\uFF4F\uFF55\uFF54\\\uFF52.txt");
     EXPECT_EQ(Pakunpack({"scan", archive, "-o", report}).status, 0);
     EXPECT_NE(ReadBytes(report).find("\nName:" + dir / "a.pak" + "\nSize:203 byte"), std::string::npos);
 }

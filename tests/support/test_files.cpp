@@ -21,17 +21,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// `path` as the streams take it: on Windows ANSI bytes, or a path that the
-// ANSI code page can't hold in the form PathFromWide gives.
-fs::path StreamPath(const std::string& path)
+// `path` as the streams take it.
+fs::path StreamPath(const SystemPath& path)
 {
 #ifdef _WIN32
     std::wstring wide;
     if (!PathToWide(path, wide))
-        throw std::runtime_error("a path that can't be converted: " + std::string(path.c_str()));
+        throw std::runtime_error("a path that can't be converted: " + path.Text());
     return fs::path(wide);
 #else
-    return fs::path(path);
+    return fs::path(path.Text());
 #endif
 }
 
@@ -86,15 +85,15 @@ ScratchDir::~ScratchDir()
 #endif
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes)
+void WriteBytes(const SystemPath& path, const std::string& bytes)
 {
     std::ofstream out(StreamPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
-        throw std::runtime_error("can't write " + path);
+        throw std::runtime_error("can't write " + path.Text());
 }
 
-std::string ReadBytes(const std::string& path)
+std::string ReadBytes(const SystemPath& path)
 {
     std::ifstream in(StreamPath(path), std::ios::binary);
     std::ostringstream text;
@@ -102,13 +101,13 @@ std::string ReadBytes(const std::string& path)
     return text.str();
 }
 
-bool Exists(const std::string& path)
+bool Exists(const SystemPath& path)
 {
 #ifdef _WIN32
     return ::GetFileAttributesW(StreamPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 #else
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(path.Text().c_str(), &st) == 0;
 #endif
 }
 

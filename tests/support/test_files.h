@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pak_archive.h"
+#include "program_support.h"
 
 // A fresh folder under the system's temp directory that becomes the current
 // directory for the test's lifetime; the previous one is restored and the
@@ -32,10 +33,10 @@ private:
     std::string m_previous;
 };
 
-// Paths on Windows may be in the form PathFromWide gives.
-void WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);
-bool Exists(const std::string& path);   // without following a final symbolic link
+// Paths on Windows may be ones the ANSI code page can't hold.
+void WriteBytes(const SystemPath& path, const std::string& bytes);
+std::string ReadBytes(const SystemPath& path);
+bool Exists(const SystemPath& path);   // without following a final symbolic link
 bool IsLink(const std::string& path);   // a symbolic link (on Windows: a reparse point)
 // True when this process can make symbolic links (on Windows that takes a
 // privilege or developer mode; Wine 8 can't make them at all).

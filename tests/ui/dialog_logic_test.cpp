@@ -31,7 +31,7 @@ public:
         log.push_back("modal");
         return IDCANCEL;
     }
-    void OpenWhenShown(const std::string& path) override { log.push_back("open when shown " + path); }
+    void OpenWhenShown(const SystemPath& path) override { log.push_back("open when shown " + path.Text()); }
 
 protected:
     void SetControlText(int id, const std::string& text) override { m_texts[id] = text; }

@@ -173,7 +173,7 @@ TEST(QtWindows, InitInstanceRunsTheMainDialogModallyOpensTheCommandLinesArchiveA
         script.ExpectAllAnswered();
         EXPECT_EQ(Exists(scratch / "games/Scan_log.txt"), !path.empty());
     }
-    theApp.m_strOpenPath.clear();
+    theApp.m_strOpenPath = SystemPath();
     EXPECT_EQ(QApplication::applicationVersion(), PAK_PROJECT_VERSION);
 }
 

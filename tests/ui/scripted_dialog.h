@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "system_path.h"
+
 using Log = std::vector<std::string>;
 
 // `Dialog` is CPakUnpackerDlg or a front end's dialog derived from it. A
@@ -40,10 +42,10 @@ protected:
         Dialog::UpdateData(saveAndValidate);
         log.push_back((saveAndValidate ? "save " : "refresh ") + Shown());
     }
-    std::string ChooseArchivePath() override
+    SystemPath ChooseArchivePath() override
     {
         log.push_back("choose");
-        std::string choice;
+        SystemPath choice;
         if (!choices.empty()) {
             choice = choices.front();
             choices.pop_front();

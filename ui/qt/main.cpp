@@ -1,6 +1,6 @@
 // Tessup: the platform hands control to the application object.
-#include "pak_archive.h"
 #include "pak_unpacker_app.h"
+#include "program_support.h"
 
 int main(int argc, char* argv[])
 {

@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "pak_archive.h"
+#include "program_support.h"
 
 int CPakUnpackerApp::Run(int argc, char* argv[])
 {

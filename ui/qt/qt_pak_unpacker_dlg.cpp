@@ -109,13 +109,13 @@ std::intptr_t CQtPakUnpackerDlg::DoModal()
     return exec();
 }
 
-void CQtPakUnpackerDlg::OpenWhenShown(const std::string& path)
+void CQtPakUnpackerDlg::OpenWhenShown(const SystemPath& path)
 {
     if (!path.empty())
         PostOpenPath(path);
 }
 
-void CQtPakUnpackerDlg::PostOpenPath(const std::string& path)
+void CQtPakUnpackerDlg::PostOpenPath(const SystemPath& path)
 {
     QMetaObject::invokeMethod(this, [this, path] { OnOpenPath(path); }, Qt::QueuedConnection);
 }
@@ -130,9 +130,9 @@ void CQtPakUnpackerDlg::OnCommand(int id)
         CResourceDialog::OnCommand(id);
 }
 
-std::string CQtPakUnpackerDlg::DroppedArchive(const QMimeData* mime)
+SystemPath CQtPakUnpackerDlg::DroppedArchive(const QMimeData* mime)
 {
-    std::vector<std::string> dropped;
+    std::vector<SystemPath> dropped;
     if (mime && mime->hasUrls()) {
         for (const QUrl& url : mime->urls())
             dropped.push_back(url.isLocalFile() ? ToLocal(url.toLocalFile()) : std::string());
@@ -156,7 +156,7 @@ void CQtPakUnpackerDlg::dragEnterEvent(QDragEnterEvent* event)
 
 void CQtPakUnpackerDlg::dropEvent(QDropEvent* event)
 {
-    const std::string path = DroppedArchive(event->mimeData());
+    const SystemPath path = DroppedArchive(event->mimeData());
     if (path.empty())
         return;
     event->acceptProposedAction();
@@ -178,7 +178,7 @@ ProgressBar& CQtPakUnpackerDlg::Progress()
     return *m_progress;
 }
 
-std::string CQtPakUnpackerDlg::ChooseArchivePath()
+SystemPath CQtPakUnpackerDlg::ChooseArchivePath()
 {
     KeepNoSettings();
     // Qt's own chooser on every desktop, so that "All files" behaves the same

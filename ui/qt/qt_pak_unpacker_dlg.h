@@ -24,11 +24,11 @@ public:
     // exec(): shows the dialog and runs its event loop until it ends.
     std::intptr_t DoModal() override;
     // PostOpenPath, unless `path` is empty.
-    void OpenWhenShown(const std::string& path) override;
+    void OpenWhenShown(const SystemPath& path) override;
     // Runs OnOpenPath(path) once control is back in the dialog's event loop:
     // the dialog is on screen, and a drop has been answered, before the
     // command starts.
-    void PostOpenPath(const std::string& path);
+    void PostOpenPath(const SystemPath& path);
 
 protected:
     void OnCommand(int id) override;
@@ -42,7 +42,7 @@ protected:
     void SetControlText(int id, const std::string& text) override;
     void UpdateWindow() override;
     ProgressBar& Progress() override;
-    std::string ChooseArchivePath() override;
+    SystemPath ChooseArchivePath() override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void ShowOutOfMemory(const std::string& text, const std::string& caption) override;
     std::string StringResource(int id) override;
@@ -53,7 +53,7 @@ protected:
 
 private:
     // The archive a drag or drop carries by the drop rule; empty when none.
-    static std::string DroppedArchive(const QMimeData* mime);
+    static SystemPath DroppedArchive(const QMimeData* mime);
 
     CQtProgressBar* m_progress = nullptr;
     QMenu* m_windowMenu = nullptr;

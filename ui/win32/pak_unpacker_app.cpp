@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "pak_archive.h"
+#include "program_support.h"
 
 int CPakUnpackerApp::Run(int argc, wchar_t* argv[])
 {

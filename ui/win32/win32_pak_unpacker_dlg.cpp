@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dropped_file.h"
-#include "pak_archive.h"
+#include "program_support.h"
 #include "resource.h"
 
 namespace {
@@ -95,8 +95,8 @@ bool CWin32PakUnpackerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
             PostMessageA(m_hWnd, kOpenWaitingPath, 0, 0);
         return true;
     case kOpenWaitingPath: {
-        const std::string path = m_strOpenPath;
-        m_strOpenPath.clear();
+        const SystemPath path = m_strOpenPath;
+        m_strOpenPath = SystemPath();
         OnOpenPath(path);
         return true;
     }
@@ -155,16 +155,16 @@ void CWin32PakUnpackerDlg::OnDropFiles(HDROP drop)
 {
     // The drop's names in its order, an empty one where the system hands none
     // over; the command runs after the drop is answered.
-    std::vector<std::string> dropped;
+    std::vector<SystemPath> dropped;
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         const UINT length = DragQueryFileW(drop, i, nullptr, 0);
         std::vector<wchar_t> path(length + 1);
         const bool got = length > 0 && DragQueryFileW(drop, i, path.data(), length + 1) == length;
-        dropped.push_back(got ? PathFromWide(std::wstring(path.data(), length)) : std::string());
+        dropped.push_back(got ? PathFromWide(std::wstring(path.data(), length)) : SystemPath());
     }
     DragFinish(drop);
-    const std::string path = ArchiveFromDrop(dropped);
+    const SystemPath path = ArchiveFromDrop(dropped);
     if (path.empty())
         return;
     m_strOpenPath = path;
@@ -181,7 +181,7 @@ void CWin32PakUnpackerDlg::UpdateWindow()
     ::UpdateWindow(m_hWnd);
 }
 
-std::string CWin32PakUnpackerDlg::ChooseArchivePath()
+SystemPath CWin32PakUnpackerDlg::ChooseArchivePath()
 {
     std::vector<wchar_t> path(kPathCapacity, L'\0');
     OPENFILENAMEW chooser{};
@@ -193,7 +193,7 @@ std::string CWin32PakUnpackerDlg::ChooseArchivePath()
     chooser.nMaxFile = kPathCapacity;
     chooser.Flags = kChooserFlags;
     if (!GetOpenFileNameW(&chooser))
-        return std::string();
+        return SystemPath();
     return PathFromWide(path.data());
 }
 

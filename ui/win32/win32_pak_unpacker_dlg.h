@@ -28,7 +28,7 @@ private:
 class CWin32PakUnpackerDlg : public CPakUnpackerDlg {
 public:
     std::intptr_t DoModal() override;
-    void OpenWhenShown(const std::string& path) override { m_strOpenPath = path; }
+    void OpenWhenShown(const SystemPath& path) override { m_strOpenPath = path; }
 
     HWND GetSafeHwnd() const { return m_hWnd; }
 
@@ -40,7 +40,7 @@ protected:
     void SetControlText(int id, const std::string& text) override;
     void UpdateWindow() override;
     ProgressBar& Progress() override { return m_progress; }
-    std::string ChooseArchivePath() override;
+    SystemPath ChooseArchivePath() override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void ShowOutOfMemory(const std::string& text, const std::string& caption) override;
     std::string StringResource(int id) override;
@@ -57,6 +57,6 @@ private:
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
     CWin32ProgressBar m_progress;
-    std::string m_strOpenPath;   // opened once the dialog shows; then cleared
+    SystemPath m_strOpenPath;   // opened once the dialog shows; then cleared
     bool m_bDefaultHandling = false;
 };
