@@ -524,14 +524,14 @@ TEST_F(PakunpackTest, PatternsOutsideTheAnsiCodePageMatchOnlyThemselves)
     } rows[] = {{"\xD0\xB0.txt", L"\u0430.txt"}, {"\xF0\x9D\x90\x9A\xF0\x9D\x90\x9B.txt", L"\U0001D41A\U0001D41B.txt"}};
     for (const auto& row : rows) {
 #ifdef _WIN32
-        const std::string arg = PathFromWide(row.wide);   // as the UTF-16 command line gives it
+        const SystemPath arg = PathFromWide(row.wide);   // as the UTF-16 command line gives it
 #else
-        const std::string arg = row.utf8;
+        const SystemPath arg = row.utf8;
 #endif
-        SCOPED_TRACE(arg.c_str());
+        SCOPED_TRACE(arg.Text());
         const RunResult run = Pakunpack({"extract", "pt.pak", "--", arg});
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "pakunpack: no entry matches '" + std::string(arg.c_str()) + "'\n");
+        EXPECT_EQ(run.err, "pakunpack: no entry matches '" + arg.Text() + "'\n");
         EXPECT_EQ(run.out, "0 extracted, 0 failed\n");
     }
     EXPECT_EQ(Pakunpack({"extract", "pt.pak", "?.txt"}).out, "2 extracted, 0 failed\n");
