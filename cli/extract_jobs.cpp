@@ -44,8 +44,9 @@ public:
                     if (Stopping())
                         break;
                     m_results[place] = m_archive.ExtractEntryWith(m_selected[place], extractor);
-                    Finish(place);
+                    m_written[place].store(true);
                 }
+                Wake();
             }
         } catch (const std::bad_alloc&) {
             m_outOfMemory.store(true);
@@ -54,14 +55,14 @@ public:
     }
 
     // Hands on each result in table order as it comes, until all are handed
-    // on or a thread has run out of memory (false then).
+    // on or a thread has run out of memory (false then). Waiting, it looks
+    // again whenever a thread has finished a group and at least ten times a
+    // second: a wake-up per entry would cost a switch of threads per entry.
     bool HandOn(const EntryDone& done)
     {
         for (std::size_t place = 0; place < m_selected.size(); ++place) {
             if (!m_written[place].load()) {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_awaited.store(place);
-                // The timeout only guards against a wake-up that never comes.
                 while (!m_written[place].load() && !m_outOfMemory.load())
                     m_wake.wait_for(lock, std::chrono::milliseconds(100));
             }
@@ -81,16 +82,6 @@ private:
                                          m_selected.begin());
     }
 
-    // Marks the result at `place` as written, waking the reader when it
-    // waits for it. Both sides store, then look at what the other stored:
-    // one of them always sees the other's.
-    void Finish(std::size_t place)
-    {
-        m_written[place].store(true);
-        if (m_awaited.load() == place)
-            Wake();
-    }
-
     void Wake()
     {
         { const std::lock_guard<std::mutex> lock(m_mutex); }
@@ -103,7 +94,6 @@ private:
     std::vector<ExtractFailure> m_results;
     std::unique_ptr<std::atomic<bool>[]> m_written;
     std::atomic<std::size_t> m_nextGroup{0};
-    std::atomic<std::size_t> m_awaited{0};
     std::atomic<bool> m_outOfMemory{false};
     std::atomic<bool> m_stopped{false};
     std::mutex m_mutex;
