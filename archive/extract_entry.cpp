@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "archive_file.h"
@@ -222,34 +223,41 @@ ExtractFailure PakArchive::Extract(std::uint32_t index, ExtractorState& state) c
     return CopyOut(archive, entry, start, held, dir, DiskName(entry.name), state);
 }
 
-std::vector<std::vector<std::uint32_t>> PakArchive::ExtractionGroups(const std::vector<std::uint32_t>& indices) const
+std::vector<std::uint32_t> PakArchive::ExtractionGroups(const std::vector<std::uint32_t>& indices,
+                                                        std::uint32_t most) const
 {
     // An entry writes its folder, or at the top its file: the first name on
     // its path decides its group. Entries outside the table write nothing.
-    std::vector<std::vector<std::uint32_t>> groups;
-    std::unordered_map<std::string, std::size_t> byKey;
+    // Only `most` names are held, however many folders the archive names.
+    most = std::max<std::uint32_t>(most, 1);
+    std::vector<std::uint32_t> groupOf(indices.size());
+    std::unordered_map<std::string, std::uint32_t> byKey;
     bool shortNames = false;
     const SharedText* lastDir = nullptr;   // a directory record's entries share its text
-    std::size_t lastGroup = 0;
-    for (const std::uint32_t index : indices) {
+    std::uint32_t lastGroup = 0;
+    for (std::size_t place = 0; place < indices.size(); ++place) {
+        const std::uint32_t index = indices[place];
         const PakEntry* entry = index < m_table.size() ? &m_table[index] : nullptr;
-        if (entry && lastDir && !entry->dir.empty() && entry->dir == *lastDir) {
-            groups[lastGroup].push_back(index);
-            continue;
+        if (!(entry && lastDir && !entry->dir.empty() && entry->dir == *lastDir)) {
+            std::string key;
+            if (entry) {
+                key = SameFileKey(DiskName(entry->dir.empty() ? entry->name : std::string(entry->dir)));
+                shortNames = shortNames || key.find('~') != std::string::npos;
+            }
+            const auto found = byKey.find(key);
+            if (found != byKey.end()) {
+                lastGroup = found->second;
+            } else if (byKey.size() < most) {
+                lastGroup = static_cast<std::uint32_t>(byKey.size());
+                byKey.emplace(std::move(key), lastGroup);
+            } else {
+                lastGroup = static_cast<std::uint32_t>(std::hash<std::string>()(key) % most);
+            }
+            lastDir = entry && !entry->dir.empty() ? &entry->dir : nullptr;
         }
-        std::string key;
-        if (entry) {
-            key = SameFileKey(DiskName(entry->dir.empty() ? entry->name : std::string(entry->dir)));
-            shortNames = shortNames || key.find('~') != std::string::npos;
-        }
-        const auto found = byKey.emplace(std::move(key), groups.size());
-        if (found.second)
-            groups.emplace_back();
-        lastGroup = found.first->second;
-        lastDir = entry && !entry->dir.empty() ? &entry->dir : nullptr;
-        groups[lastGroup].push_back(index);
+        groupOf[place] = lastGroup;
     }
-    if (shortNames && groups.size() > 1)
-        return {indices};
-    return groups;
+    if (shortNames)
+        std::fill(groupOf.begin(), groupOf.end(), 0);
+    return groupOf;
 }

@@ -173,16 +173,19 @@ public:
     // result of a single thread: ExtractionGroups keeps them together.
     ExtractFailure ExtractEntryWith(std::uint32_t index, Extractor& extractor) const;
 
-    // The entries `indices` (table indices in table order) in groups that
-    // threads may extract side by side and get what one thread gets: entries
-    // whose outputs may meet on disk are in one group. That is every two that
-    // write the same folder, or a folder and a file of the same name, by the
-    // names written on disk, letter case and the characters some file systems
-    // take for others included (the names Windows makes on Windows); where
-    // any of those names may be a short 8.3 name (it holds a '~'), all are
-    // one group. Each group lists its entries in table order; the groups come
-    // in the order of their first entries.
-    std::vector<std::vector<std::uint32_t>> ExtractionGroups(const std::vector<std::uint32_t>& indices) const;
+    // The entries `indices` (table indices in table order) in at most `most`
+    // groups (1 at least) that threads may extract side by side and get what
+    // one thread gets: entries whose outputs may meet on disk are in one
+    // group. That is every two that write the same folder, or a folder and a
+    // file of the same name, by the names written on disk, letter case and
+    // the characters some file systems take for others included (the names
+    // Windows makes on Windows); where any of those names may be a short 8.3
+    // name (it holds a '~'), all are one group. Gives each entry's group, by
+    // its place in `indices`: the first `most` different folders or files get
+    // 0, 1, 2, ... in the order of their first entries, and any after them
+    // one of those by a hash of the name, so that the groups take 4 bytes an
+    // entry whatever the archive holds.
+    std::vector<std::uint32_t> ExtractionGroups(const std::vector<std::uint32_t>& indices, std::uint32_t most) const;
 
     // Why the last ExtractEntry call gave a nonzero result (None after a 0).
     const ExtractFailure& LastExtractFailure() const { return m_extractFailure; }

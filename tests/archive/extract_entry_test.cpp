@@ -299,6 +299,19 @@ TEST(ExtractEntry, FindsTheFolderAgainWhenItChangesBetweenEntries)
     EXPECT_EQ(ReadBytes(outer / "other/maps/c.dat"), "c");
 }
 
+// The groups that `groupOf` gives the entries `indices`, as lists of table
+// indices in the order of their first entries.
+std::vector<std::vector<std::uint32_t>> GroupsOf(const std::vector<std::uint32_t>& indices,
+                                                 const std::vector<std::uint32_t>& groupOf)
+{
+    std::vector<std::vector<std::uint32_t>> groups;
+    for (std::size_t place = 0; place < indices.size(); ++place) {
+        groups.resize(std::max<std::size_t>(groups.size(), groupOf[place] + std::size_t{1}));
+        groups[groupOf[place]].push_back(indices[place]);
+    }
+    return groups;
+}
+
 // Entries whose outputs may meet on disk share a group: the same folder,
 // a folder and a top-level file of one name, in either letter case or with
 // the characters some file systems take for others; a possible short name
@@ -344,12 +357,19 @@ TEST(ExtractionGroups, KeepsEntriesThatMayMeetOnDiskTogether)
             archive.m_table.push_back(PakEntry{dir, name, 0, 0});
         }
         archive.m_numFiles = static_cast<std::uint32_t>(all.size());
-        EXPECT_EQ(archive.ExtractionGroups(all), row.groups);
+        EXPECT_EQ(GroupsOf(all, archive.ExtractionGroups(all, 100)), row.groups);
+        // Past `most` names, a group takes more than one of them.
+        const std::vector<std::uint32_t> two = archive.ExtractionGroups(all, 2);
+        EXPECT_TRUE(std::all_of(two.begin(), two.end(), [](std::uint32_t group) { return group < 2; }));
+        for (const auto& group : row.groups) {
+            for (const std::uint32_t index : group)
+                EXPECT_EQ(two[index], two[group.front()]) << index;
+        }
     }
     // Only the entries asked for; one outside the table writes nothing.
     PakArchive archive;
     archive.m_table = {PakEntry{"maps", "a", 0, 0}, PakEntry{"snd", "b", 0, 0}, PakEntry{"maps", "c", 0, 0}};
-    EXPECT_EQ(archive.ExtractionGroups({1, 2, 7}), (Groups{{1}, {2}, {7}}));
+    EXPECT_EQ(archive.ExtractionGroups({1, 2, 7}, 100), (std::vector<std::uint32_t>{0, 1, 2}));
 }
 
 } // namespace
