@@ -1,5 +1,6 @@
-// pakunpack: lists, reports on and extracts ".pak" archives from the command
-// line, through the same archive calls as the dialog, and never asks anything.
+// pakunpack: lists, reports on, extracts and creates ".pak" archives from the
+// command line, through the same archive calls as the dialog, and never asks
+// anything.
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "pak_archive.h"
+#include "pak_writer.h"
 #include "pattern_match.h"
 #include "program_support.h"
 #include "platform.h"
@@ -28,9 +30,11 @@ constexpr int kExitUsage = 64;
 constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
        pakunpack scan ARCHIVE [-o FILE]
        pakunpack extract ARCHIVE [-C DIR] [PATTERN ...]
+       pakunpack create NEW.pak FOLDER [--skip-unsupported]
        pakunpack --help | --version
 
-Lists, checks and extracts Corvane ".pak" archives. Never asks anything.
+Lists, checks, extracts and creates Corvane ".pak" archives. Never asks
+anything.
 
 list ARCHIVE
     One line per entry, in table order, with five fields separated by tabs:
@@ -68,6 +72,26 @@ extract ARCHIVE [PATTERN ...]
     Extracts into DIR, which must exist, instead of the current directory.
     A relative ARCHIVE is found before changing into DIR.
 
+create NEW.pak FOLDER
+    Writes the archive NEW.pak of FOLDER's files: its files as top-level
+    entries, then each subfolder's files in that folder, names in byte
+    order. NEW.pak gets its name only once it is complete; an existing file
+    of that name is replaced then, and NEW.pak inside FOLDER is not an
+    entry of itself. It ends with "N added, M left out" on stdout, and shows
+    a progress line like extract's.
+    What an archive can't hold is refused, one line on stderr each,
+      pakunpack: can't add 'PATH': RULE
+    and then nothing is written: symbolic links, special files, empty
+    folders, folders inside subfolders, a file name without an extension of
+    three characters (name.ext), a folder name under five characters or with
+    a dot sixth from its end, over 127 characters, a path over 255, a name
+    with a backslash, files when FOLDER has no top-level file, and a file
+    larger than 2147483647 bytes or lying past 2 GiB in the archive; on
+    Windows also a name the ANSI code page can't hold and a device name with
+    '_' in front ("_nul.txt", what extract makes of "nul.txt").
+  --skip-unsupported
+    Leaves those out ("left out 'PATH': RULE") and writes the rest.
+
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
 character. Quote them for the shell; after "--" every argument is a PATTERN.
@@ -79,13 +103,14 @@ Exit status:
   0   everything was done
   1   the archive was read but not everything was done: an entry failed, a
       PATTERN matched nothing, DIR couldn't be entered, or the report or
-      standard output couldn't be written
-  2   the archive couldn't be opened; the reason is on stderr
+      standard output couldn't be written; create wrote nothing
+  2   the archive couldn't be opened (create: FOLDER couldn't be read); the
+      reason is on stderr
   3   out of memory; the command stopped there
   64  the command line was wrong
 )";
 
-enum class Command { List, Scan, Extract };
+enum class Command { List, Scan, Extract, Create };
 
 // Paths as the command line gives them; on Windows patterns in their ANSI
 // form, as the archive's names are.
@@ -96,6 +121,8 @@ struct Options {
     std::optional<SystemPath> reportPath;   // scan -o
     std::optional<SystemPath> folder;       // extract -C
     std::vector<std::string> patterns;
+    SystemPath tree;                        // create's FOLDER
+    bool skipUnsupported = false;           // create --skip-unsupported
 };
 
 using Arguments = std::vector<SystemPath>;
@@ -142,6 +169,8 @@ bool ReadCommand(const Arguments& args, Command& command, std::string& why)
         command = Command::Scan;
     } else if (word == "extract") {
         command = Command::Extract;
+    } else if (word == "create") {
+        command = Command::Create;
     } else {
         why = (word.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") + Printable(word) + "'";
         return false;
@@ -164,6 +193,8 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
             onlyOperands = true;
         } else if (arg == "--json" && options.command == Command::List) {
             options.json = true;
+        } else if (arg == "--skip-unsupported" && options.command == Command::Create) {
+            options.skipUnsupported = true;
         } else if (arg == "-o" && options.command == Command::Scan) {
             if (!hasValue) {
                 why = "option '-o' needs a file name";
@@ -184,17 +215,25 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
     return true;
 }
 
-// The archive and the patterns from the operands. False, with `why`, when
-// there is no archive or a command other than extract has more operands.
+// The archive and the patterns from the operands, or create's NEW.pak and
+// FOLDER. False, with `why`, when there is no archive or FOLDER, or a command
+// other than extract has more operands.
 bool TakeOperands(const Arguments& operands, Options& options, std::string& why)
 {
-    if (operands.empty()) {
-        why = "no ARCHIVE given";
+    const bool create = options.command == Command::Create;
+    if (operands.size() < (create ? 2u : 1u)) {
+        why = operands.empty() ? (create ? "no NEW.pak given" : "no ARCHIVE given") : "no FOLDER given";
         return false;
     }
-    if (options.command != Command::Extract && operands.size() > 1) {
-        why = "unexpected argument '" + Printable(operands[1].Text()) + "'";
+    const std::size_t allowed = create ? 2 : 1;
+    if (options.command != Command::Extract && operands.size() > allowed) {
+        why = "unexpected argument '" + Printable(operands[allowed].Text()) + "'";
         return false;
+    }
+    if (create) {
+        options.archive = operands[0];
+        options.tree = operands[1];
+        return true;
     }
     options.archive = operands[0];
     // Patterns match the archive's bytes: on Windows the ANSI form alone.
@@ -218,11 +257,12 @@ Request ParseCommandLine(const Arguments& args, Options& options, std::string& w
     return Request::Run;
 }
 
-// "extracting: DONE/TOTAL" redrawn in place on stderr, at most ten times a
-// second, when stderr is a terminal; nothing otherwise.
+// "extracting: DONE/TOTAL" (or another word for what is being done) redrawn
+// in place on stderr, at most ten times a second, when stderr is a terminal;
+// nothing otherwise.
 class ProgressLine {
 public:
-    ProgressLine() : m_bShown(StandardErrorIsTerminal()) {}
+    explicit ProgressLine(const char* doing = "extracting") : m_bShown(StandardErrorIsTerminal()), m_doing(doing) {}
     ~ProgressLine() { Clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -233,7 +273,7 @@ public:
         if (!m_bShown || (m_width > 0 && done < total && now - m_lastDraw < std::chrono::milliseconds(100)))
             return;
         m_lastDraw = now;
-        const int width = std::fprintf(stderr, "\rextracting: %" PRIu32 "/%" PRIu32, done, total);
+        const int width = std::fprintf(stderr, "\r%s: %" PRIu32 "/%" PRIu32, m_doing, done, total);
         m_width = width > 0 ? width : 0;
     }
 
@@ -247,6 +287,7 @@ public:
 
 private:
     bool m_bShown;
+    const char* m_doing;
     int m_width = 0;
     std::chrono::steady_clock::time_point m_lastDraw;
 };
@@ -394,8 +435,71 @@ int Extract(PakArchive& archive, const Options& options)
     return failed == 0 && allMatched ? kExitDone : kExitIncomplete;
 }
 
+// The library's progress calls drawn as a progress line.
+class ProgressLineBar final : public ProgressBar {
+public:
+    explicit ProgressLineBar(ProgressLine& line) : m_line(line) {}
+    void SetRange32(int, int high) override { m_high = static_cast<std::uint32_t>(high); }
+    void SetPos(int pos) override { m_line.Show(static_cast<std::uint32_t>(pos), m_high); }
+
+private:
+    ProgressLine& m_line;
+    std::uint32_t m_high = 0;
+};
+
+// What create says about an item: "can't add 'PATH': REASON", or with
+// --skip-unsupported "left out 'PATH': REASON".
+void ComplainAbout(const char* what, const std::string& path, const std::string& reason)
+{
+    Complain(std::string(what) + " '" + Printable(path) + "': " + reason);
+}
+
+int Create(const Options& options)
+{
+    PakTree tree;
+    PakTreeFailure listing;
+    if (!ReadPakTree(options.tree, options.archive, tree, listing)) {
+        if (listing.path.empty()) {
+            Complain("can't read the folder '" + Printable(options.tree.Text()) + "': " +
+                     ExtractFailureText(listing.reason));
+            return kExitCantOpen;
+        }
+        ComplainAbout("can't add", listing.path, ExtractFailureText(listing.reason));
+        Complain("nothing written");
+        return kExitIncomplete;
+    }
+    for (const std::string& path : tree.archiveItself)
+        ComplainAbout("left out", path, "it is the archive being written");
+    for (const PakRefusal& refusal : tree.refusals)
+        ComplainAbout(options.skipUnsupported ? "left out" : "can't add", refusal.path, PakRuleText(refusal.rule));
+    if (!tree.refusals.empty() && !options.skipUnsupported) {
+        Complain("nothing written (--skip-unsupported writes the rest)");
+        return kExitIncomplete;
+    }
+
+    ProgressLine line("creating");
+    ProgressLineBar progress(line);
+    PakWriteFailure failure;
+    const int written = WritePak(options.archive, tree.inputs, progress, failure);
+    line.Clear();
+    if (written == 0) {
+        if (failure.problem == PakWriteProblem::CantWrite) {
+            ComplainAbout("can't write", options.archive.Text(), PakWriteFailureText(failure));
+        } else {
+            const PakInput& input = tree.inputs[failure.input];
+            ComplainAbout("can't add", PakPath(input.dir, input.name), PakWriteFailureText(failure));
+            Complain("nothing written");
+        }
+        return kExitIncomplete;
+    }
+    std::printf("%zu added, %zu left out\n", tree.inputs.size(), tree.refusals.size());
+    return kExitDone;
+}
+
 int Run(const Options& options)
 {
+    if (options.command == Command::Create)
+        return Create(options);
     PakArchive archive;
     // Opened while the starting directory is current, before extract -C.
     if (!OpenAndLoad(archive, options.archive))
@@ -404,6 +508,7 @@ int Run(const Options& options)
     case Command::List: return options.json ? ListJson(archive) : ListText(archive);
     case Command::Scan: return Scan(archive, options.reportPath);
     case Command::Extract: return Extract(archive, options);
+    case Command::Create: break;
     }
     return kExitUsage;
 }
