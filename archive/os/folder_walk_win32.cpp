@@ -149,7 +149,12 @@ FilePtr OpenInput(const SystemPath& path, FileIdentity& identity, std::uint64_t&
     const HANDLE handle = ::CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = SystemError(::GetLastError());
+        code = ::GetLastError();
+        BY_HANDLE_FILE_INFORMATION info{};
+        DWORD type = 0, ignored = 0;
+        const bool folder = code == ERROR_ACCESS_DENIED && LookAt(extended, true, info, type, ignored) &&
+                            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        error = folder ? FileError{FileProblem::Folder, 0} : SystemError(code);
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION info{};
