@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -37,9 +38,9 @@ void PutU32(std::string& out, std::uint32_t value)
         out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
-// The name area's length for the inputs that `keep` marks, in 64 bits: each
-// file record and, in the turn of the entry before a change of folder, the
-// new folder's record.
+// The name area's length, in 64 bits, for the inputs that `rules` leaves in
+// (None): each file record and, in the turn of the entry before a change of
+// folder, the new folder's record.
 std::uint64_t NameAreaLength(const std::vector<PakInput>& inputs, const std::vector<PakRule>& rules)
 {
     std::uint64_t length = 0;
@@ -148,7 +149,7 @@ bool CopyInput(OutputFile& out, const PakInput& input, const FileIdentity& archi
         errno = 0;
         const std::size_t got = SeekTo(file.get(), copied) ? ReadBlock(file.get(), buffer, block, readFailed) : 0;
         if (readFailed) {
-            failure = Failed(PakWriteProblem::CantRead, errno != 0 ? errno : EIO);
+            failure = Failed(PakWriteProblem::ReadFailed, errno != 0 ? errno : EIO);
             return false;
         }
         if (got < block) {
@@ -315,6 +316,7 @@ std::string PakWriteFailureText(const PakWriteFailure& failure)
     case PakWriteProblem::None: return "written";
     case PakWriteProblem::Refused: return PakRuleText(failure.rule);
     case PakWriteProblem::CantRead: return SystemErrorText(failure.systemCode);
+    case PakWriteProblem::ReadFailed: return std::strerror(failure.systemCode);
     case PakWriteProblem::InputChanged: return "it has changed since it was listed";
     case PakWriteProblem::InputIsArchive: return "it is the archive being written";
     case PakWriteProblem::CantWrite: return ExtractFailureText(failure.output);

@@ -107,7 +107,8 @@ PakLayout LayOutPak(const std::vector<PakInput>& inputs);
 enum class PakWriteProblem {
     None,
     Refused,         // `input` breaks `rule`
-    CantRead,        // `input`'s file can't be opened or read: systemCode
+    CantRead,        // `input`'s file can't be opened: systemCode, the system's code
+    ReadFailed,      // a read of `input`'s file failed: systemCode, errno
     InputChanged,    // `input`'s file is another, or no regular file, or not `size` bytes long now
     InputIsArchive,  // `input`'s file is the one the archive replaces
     CantWrite,       // the archive can't be written: `output`
@@ -117,7 +118,7 @@ struct PakWriteFailure {
     PakWriteProblem problem = PakWriteProblem::None;
     std::size_t input = 0;
     PakRule rule = PakRule::None;
-    int systemCode = 0;      // errno on POSIX, GetLastError() on Windows
+    int systemCode = 0;      // CantRead: errno on POSIX, GetLastError() on Windows
     ExtractFailure output;   // in the terms ExtractFailureText puts in words
 };
 
