@@ -79,9 +79,11 @@ bool ListFolder(const SystemPath& folder, bool followLink, std::vector<FolderIte
     // in one (or in a drive's colon, "C:" being that drive's current folder).
     const bool separated = !given.empty() && (given.back() == L'\\' || given.back() == L'/' || given.back() == L':');
     const std::wstring givenPart = separated ? given : given + L'\\';
+    // The standard level and no flags: the basic level and large fetches
+    // came with Windows 7.
     WIN32_FIND_DATAW found{};
-    const HANDLE first = ::FindFirstFileExW((folderPart + L'*').c_str(), FindExInfoBasic, &found,
-                                            FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE first = ::FindFirstFileExW((folderPart + L'*').c_str(), FindExInfoStandard, &found,
+                                            FindExSearchNameMatch, nullptr, 0);
     if (first == INVALID_HANDLE_VALUE) {
         code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
