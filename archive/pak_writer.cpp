@@ -16,8 +16,12 @@ namespace {
 // A file name ends in ".xyz": reversed behind the two leading bytes, its
 // dot lands on the position that tells a file-name record.
 constexpr std::size_t kExtensionDot = kKindPos - kNamePrefix + 1;   // from the end
-// A directory record's position 5 is the terminator at the earliest.
-constexpr std::size_t kMinFolderName = kKindPos;
+// A NUL in a record's first three bytes doesn't end it, so a folder name
+// needs three characters. One of three or four ends before position 5, which
+// then lies in the next record: here always a file record, whose two leading
+// bytes are zeros, never a dot.
+constexpr std::size_t kMinFolderName = kFirstTerminatorPos;
+static_assert(kMinFolderName + 1 + kNamePrefix > kKindPos, "a short folder record's position 5 is a leading byte");
 constexpr std::size_t kMaxFolderName = 127;
 constexpr std::size_t kMaxPath = 255;
 constexpr std::uint64_t kMaxSize = 0x7FFFFFFF;
@@ -179,7 +183,8 @@ std::string PakRuleText(PakRule rule)
     case PakRule::MadeOfDeviceName: return "a device name with '_' in front, as extraction writes one";
     case PakRule::NoExtension: return "a file name needs an extension of three characters (name.ext)";
     case PakRule::ForbiddenCharacter: return "a name can't hold a backslash, '/' or NUL";
-    case PakRule::FolderNameTooShort: return "a folder name needs five characters at least";
+    case PakRule::FolderNameTooShort:
+        return "a folder name needs three characters at least (a record's first three bytes never end it)";
     case PakRule::FolderNameLikeFile: return "a folder name with a dot sixth from its end reads back as a file name";
     case PakRule::FolderNameTooLong: return "a folder name has 127 characters at most";
     case PakRule::PathTooLong: return "a path (folder/name) has 255 characters at most";

@@ -28,7 +28,7 @@ enum class PakRule {
     // at the least) is a directory record for every reader.
     NoExtension,           // a file name needs ".xyz" at its end, three characters after the dot
     ForbiddenCharacter,    // a backslash (it reads back as '_'), '/' or NUL
-    FolderNameTooShort,    // under five characters
+    FolderNameTooShort,    // under three characters: a NUL in a record's first three bytes doesn't end it
     FolderNameLikeFile,    // a dot sixth from its end: it would read back as a file name
     FolderNameTooLong,     // over 127 characters
     PathTooLong,           // folder, '/' and name over 255 characters

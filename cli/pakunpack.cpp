@@ -83,10 +83,10 @@ create NEW.pak FOLDER
       pakunpack: can't add 'PATH': RULE
     and then nothing is written: symbolic links, special files, empty
     folders, folders inside subfolders, a file name without an extension of
-    three characters (name.ext), a folder name under five characters or with
-    a dot sixth from its end, over 127 characters, a path over 255, a name
-    with a backslash, files when FOLDER has no top-level file, and a file
-    larger than 2147483647 bytes or lying past 2 GiB in the archive; on
+    three characters (name.ext), a folder name under three characters or
+    with a dot sixth from its end, over 127 characters, a path over 255, a
+    name with a backslash, files when FOLDER has no top-level file, and a
+    file larger than 2147483647 bytes or lying past 2 GiB in the archive; on
     Windows also a name the ANSI code page can't hold and a device name with
     '_' in front ("_nul.txt", what extract makes of "nul.txt").
   --skip-unsupported

@@ -36,8 +36,9 @@ TEST(WritePak, RulesRefuseWhatNotEveryReaderReadsBackAsWritten)
         Rules rules;
     } rows[] = {
         {"shortest name, shortest folder, longest folder and path",
-         {In("", ".txt"), In("abcde", "b.dat"), In("abc.de", "b.dat"), In(f127, std::string(123, 'n') + ".dat")},
-         {PakRule::None, PakRule::None, PakRule::None, PakRule::None}},
+         {In("", ".txt"), In("abc", "b.dat"), In("a.cd", "b.dat"), In("abc.de", "b.dat"),
+          In(f127, std::string(123, 'n') + ".dat")},
+         {PakRule::None, PakRule::None, PakRule::None, PakRule::None, PakRule::None}},
         {"no three-character extension",
          {In("", "a.txt"), In("", "readme"), In("", "a.tx"), In("", "a.text"), In("", "")},
          {PakRule::None, PakRule::NoExtension, PakRule::NoExtension, PakRule::NoExtension, PakRule::NoExtension}},
@@ -47,10 +48,10 @@ TEST(WritePak, RulesRefuseWhatNotEveryReaderReadsBackAsWritten)
          {PakRule::None, PakRule::ForbiddenCharacter, PakRule::ForbiddenCharacter, PakRule::ForbiddenCharacter,
           PakRule::ForbiddenCharacter}},
         {"folder names",
-         {In("", "a.txt"), In("abcd", "b.dat"), In("x.abcde", "b.dat"), In(".abcde", "b.dat"),
+         {In("", "a.txt"), In("ab", "b.dat"), In("a", "b.dat"), In("x.abcde", "b.dat"), In(".abcde", "b.dat"),
           In(f127 + "f", "b.dat")},
-         {PakRule::None, PakRule::FolderNameTooShort, PakRule::FolderNameLikeFile, PakRule::FolderNameLikeFile,
-          PakRule::FolderNameTooLong}},
+         {PakRule::None, PakRule::FolderNameTooShort, PakRule::FolderNameTooShort, PakRule::FolderNameLikeFile,
+          PakRule::FolderNameLikeFile, PakRule::FolderNameTooLong}},
         {"paths", {In("", std::string(252, 'n') + ".txt"), In(f127, std::string(124, 'n') + ".dat")},
          {PakRule::PathTooLong, PakRule::PathTooLong}},
         {"a folder's file first, a top-level one after a folder's",
@@ -84,10 +85,10 @@ TEST(WritePak, CanonicalLayoutReadsBackAsItsInputs)
         std::uint32_t dataBytes;   // S - D
     } rows[] = {
         {"no entry", {}, {}, 0},
-        {"files and folders, empty ones among them",
-         {In("", "a.txt", 3), In("", "e.txt", 0), In("abcde", "b.dat", 2), In("abcde", "z.dat", 0),
-          In("fghij", "c.dat", 0)},
-         {0, 3, 3, 4, 4}, 5},
+        {"files and folders of three, four and five characters, empty files among them",
+         {In("", "a.txt", 3), In("", "e.txt", 0), In("abc", "b.dat", 2), In("abc", "z.dat", 0),
+          In("fghi", "c.dat", 0), In("jklmn", "d.dat", 0)},
+         {0, 3, 3, 4, 4, 4}, 5},
         {"no byte at all", {In("", "a.txt", 0), In("", "b.txt", 0)}, {0, 0}, 1},
     };
     for (const auto& row : rows) {
