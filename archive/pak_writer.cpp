@@ -117,20 +117,46 @@ PakWriteFailure CantWrite(const FileError& error)
     return failure;
 }
 
-// Appends all of `input`'s file to `out`. False with `failure` set (but for
-// its input) when it can't be, or isn't the file that was listed.
-bool CopyInput(OutputFile& out, const PakInput& input, const FileIdentity& archive, unsigned char* buffer,
-               bool& copyCallUsable, PakWriteFailure& failure)
+void PutU32At(std::string& out, std::uint64_t pos, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out[static_cast<std::size_t>(pos++)] = static_cast<char>((value >> shift) & 0xFF);
+}
+
+// The data of `inputs` one after another in table order from layout.dataStart
+// on: the offsets and S. An empty entry starts where the next data would,
+// one with no data after it at the last byte, and with no byte at all the
+// data is one zero byte: no entry may start at S, where it would never be
+// extracted.
+void PlaceData(const std::vector<PakInput>& inputs, PakLayout& layout)
+{
+    const std::size_t count = inputs.size();
+    layout.offsets.assign(count, 0);
+    // u32 arithmetic: the rules keep every value below 2^31.
+    std::uint32_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        layout.offsets[i] = total;
+        total += static_cast<std::uint32_t>(inputs[i].size);
+    }
+    const std::uint32_t padding = total == 0 && count > 0 ? 1 : 0;
+    for (std::size_t i = count; i > 0 && inputs[i - 1].size == 0 && total > 0; --i)
+        layout.offsets[i - 1] = total - 1;
+    layout.archiveSize = layout.dataStart + total + padding;
+}
+
+// Opens the file of `input` as it was listed. Null with `failure` set (but
+// for its input) when it can't be, or isn't the file that was listed.
+FilePtr OpenListed(const PakInput& input, const FileIdentity& archive, PakWriteFailure& failure)
 {
     FileIdentity identity;
     std::uint64_t length = 0;
     FileError error;
-    const FilePtr file = OpenInput(input.source, identity, length, error);
+    FilePtr file = OpenInput(input.source, identity, length, error);
     if (!file) {
         // A folder or a FIFO where a file was listed is a change.
         failure = error.problem == FileProblem::System ? Failed(PakWriteProblem::CantRead, error.code)
                                                        : Failed(PakWriteProblem::InputChanged);
-        return false;
+        return nullptr;
     }
     FileIdentity listed;
     listed.device = input.sourceDevice;
@@ -138,35 +164,190 @@ bool CopyInput(OutputFile& out, const PakInput& input, const FileIdentity& archi
     listed.known = input.sourceKnown;
     if (SameFile(identity, archive)) {
         failure = Failed(PakWriteProblem::InputIsArchive);
-        return false;
+        return nullptr;
     }
     if ((listed.known && !SameFile(identity, listed)) || length != input.size) {
         failure = Failed(PakWriteProblem::InputChanged);
+        return nullptr;
+    }
+    return file;
+}
+
+// Opens the original archive, which has to be the file that was read, as
+// long as it was then. Null with `failure` set (but for its input) otherwise.
+FilePtr OpenOriginal(const PakOriginal& original, PakWriteFailure& failure)
+{
+    PakInput asInput;
+    asInput.source = original.path;
+    asInput.size = original.length;
+    asInput.sourceDevice = original.device;
+    asInput.sourceIndex = original.index;
+    asInput.sourceKnown = original.known;
+    return OpenListed(asInput, FileIdentity{}, failure);
+}
+
+// Reads `count` bytes of `file` from `pos` into `buffer`; those past
+// `length`, the file's end, are zeros. False with `failure` set when a read
+// fails or the file ends before `length`.
+bool ReadPart(std::FILE* file, std::uint64_t pos, std::uint64_t length, unsigned char* buffer, std::size_t count,
+              PakWriteFailure& failure)
+{
+    const std::size_t held = pos < length ? static_cast<std::size_t>(std::min<std::uint64_t>(count, length - pos)) : 0;
+    bool readFailed = held > 0;
+    errno = 0;
+    std::size_t got = 0;
+    if (held > 0 && SeekTo(file, pos))
+        got = ReadBlock(file, buffer, held, readFailed);
+    if (readFailed) {
+        failure = Failed(PakWriteProblem::ReadFailed, errno != 0 ? errno : EIO);
         return false;
     }
-    // The system's copy call copies what it can; the rest goes through the
-    // buffer, which also tells a read's failure from a write's.
-    std::uint64_t copied = out.CopyFrom(file.get(), 0, input.size, copyCallUsable);
-    while (copied < input.size) {
-        const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(input.size - copied, kCopyBlock));
-        bool readFailed = true;
-        errno = 0;
-        const std::size_t got = SeekTo(file.get(), copied) ? ReadBlock(file.get(), buffer, block, readFailed) : 0;
-        if (readFailed) {
-            failure = Failed(PakWriteProblem::ReadFailed, errno != 0 ? errno : EIO);
+    if (got < held) {
+        failure = Failed(PakWriteProblem::InputChanged);   // cut short since it was opened
+        return false;
+    }
+    std::memset(buffer + held, 0, count - held);
+    return true;
+}
+
+// Appends what an archive is made of to one output, through one buffer of
+// at most kCopyBlock bytes (with the system's copy call where it can). Each
+// call gives false with `failure` set (but for its input) when it fails; the
+// output then goes, and nothing of it is left.
+class PieceWriter {
+public:
+    PieceWriter(OutputFile& out, unsigned char* buffer, std::size_t bufferSize, PakWriteFailure& failure)
+        : m_out(out), m_buffer(buffer), m_bufferSize(bufferSize), m_failure(failure)
+    {
+    }
+
+    bool Bytes(const std::string& bytes) { return Put(bytes.data(), bytes.size()); }
+
+    bool Zeros(std::uint64_t count)
+    {
+        if (count > 0)
+            std::memset(m_buffer, 0, static_cast<std::size_t>(std::min<std::uint64_t>(count, m_bufferSize)));
+        for (std::uint64_t done = 0; done < count;) {
+            const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, m_bufferSize));
+            if (!Put(m_buffer, block))
+                return false;
+            done += block;
+        }
+        return true;
+    }
+
+    // `count` bytes of `file` from `pos`, zeros past `length`, its end.
+    bool Part(std::FILE* file, std::uint64_t pos, std::uint64_t count, std::uint64_t length)
+    {
+        std::uint64_t done = 0;
+        if (pos < length)
+            done = m_out.CopyFrom(file, pos, std::min<std::uint64_t>(count, length - pos), m_copyCallUsable);
+        m_written += done;
+        while (done < count) {
+            const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, m_bufferSize));
+            if (!ReadPart(file, pos + done, length, m_buffer, block, m_failure) || !Put(m_buffer, block))
+                return false;
+            done += block;
+        }
+        return true;
+    }
+
+    // All of `input`'s file, which must be as it was listed and not the
+    // file the archive replaces.
+    bool Input(const PakInput& input, const FileIdentity& replaced)
+    {
+        const FilePtr file = OpenListed(input, replaced, m_failure);
+        return file && Part(file.get(), 0, input.size, input.size);
+    }
+
+    std::uint64_t Written() const { return m_written; }
+
+private:
+    bool Put(const void* data, std::size_t count)
+    {
+        if (!m_out.Write(data, count)) {
+            m_failure = CantWrite(m_out.Error());
             return false;
         }
-        if (got < block) {
-            failure = Failed(PakWriteProblem::InputChanged);   // cut short since it was opened
+        m_written += count;
+        return true;
+    }
+
+    OutputFile& m_out;
+    unsigned char* m_buffer;
+    std::size_t m_bufferSize;
+    PakWriteFailure& m_failure;
+    bool m_copyCallUsable = true;
+    std::uint64_t m_written = 0;
+};
+
+// The folder of the archive `path`, which its output borrows and so has to
+// outlive it, and its `name` there; `replaced` the file it would replace,
+// never an input.
+OutputFolder ArchiveFolder(const SystemPath& path, SystemPath& name, FileIdentity& replaced)
+{
+    IdentityOfFile(path, replaced);
+    SystemPath folderPath;
+    SplitPath(path, folderPath, name);
+    return folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
+}
+
+// Where an entry's bytes lie in the original: from its start (D + offset,
+// 32-bit as the reader takes it) on, in 64 bits.
+struct Span {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::size_t entry = 0;
+};
+
+// Whether input `i`'s file holds the bytes `span` of the original (zeros
+// past its end). False with `failure` set when a file can't be read: the
+// input's, or the original's (failure.input the inputs' count).
+bool SameAsOriginal(const std::vector<PakInput>& inputs, std::size_t i, std::FILE* original,
+                    std::uint64_t originalLength, const Span& span, unsigned char* buffer, std::size_t bufferSize,
+                    bool& same, PakWriteFailure& failure)
+{
+    const PakInput& input = inputs[i];
+    const FilePtr file = OpenListed(input, FileIdentity{}, failure);
+    if (!file) {
+        failure.input = i;
+        return false;
+    }
+    const std::size_t half = bufferSize / 2;
+    same = true;
+    for (std::uint64_t done = 0; same && done < input.size;) {
+        const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(input.size - done, half));
+        if (!ReadPart(file.get(), done, input.size, buffer, block, failure)) {
+            failure.input = i;
             return false;
         }
-        if (!out.Write(buffer, got)) {
-            failure = CantWrite(out.Error());
+        if (!ReadPart(original, span.start + done, originalLength, buffer + half, block, failure)) {
+            failure.input = inputs.size();
             return false;
         }
-        copied += got;
+        same = std::memcmp(buffer, buffer + half, block) == 0;
+        done += block;
     }
     return true;
+}
+
+// The rule that an archive laid out anew after `headSize` bytes breaks
+// first, and the input that breaks it (the inputs' count for the head).
+PakRule AnewRule(std::uint64_t headSize, const std::vector<PakInput>& inputs, std::size_t& which)
+{
+    which = inputs.size();
+    if (headSize >= kPositionLimit)
+        return PakRule::PastTwoGiB;
+    std::uint64_t end = headSize;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        which = i;
+        if (inputs[i].size > kMaxSize)
+            return PakRule::TooLarge;
+        end += inputs[i].size;
+        if (end > kPositionLimit)
+            return PakRule::PastTwoGiB;
+    }
+    return PakRule::None;
 }
 
 } // namespace
@@ -192,6 +373,15 @@ std::string PakRuleText(PakRule rule)
     case PakRule::TopLevelAfterFolder: return "a top-level file after a folder's (no record leads back)";
     case PakRule::TooLarge: return "larger than 2147483647 bytes";
     case PakRule::PastTwoGiB: return "it would lie past 2 GiB in the archive";
+    case PakRule::NamesRunToEnd:
+        return "the original's last name runs to its end, so that data after it would be read as part of it";
+    case PakRule::NotInOriginal: return "not an entry of the original";
+    case PakRule::NoFileInFolder: return "no file in the folder where extraction writes it";
+    case PakRule::FileOfLaterEntry: return "a later entry is extracted to its file";
+    case PakRule::NotExtracted:
+        return "extraction doesn't write it (its name is refused or it starts at or past the declared size)";
+    case PakRule::ArchiveItself: return "it is the archive being written";
+    case PakRule::OriginalItself: return "it is the original archive";
     }
     return "unknown";
 }
@@ -272,21 +462,8 @@ PakLayout LayOutPak(const std::vector<PakInput>& inputs)
     const std::size_t count = inputs.size();
     const std::vector<PakRule> all(count, PakRule::None);
     PakLayout layout;
-    // u32 arithmetic: the rules keep every value below 2^31.
     layout.dataStart = static_cast<std::uint32_t>(kTableOffset + kTableRecordSize * count + NameAreaLength(inputs, all));
-    layout.offsets.resize(count);
-    std::uint32_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        layout.offsets[i] = total;
-        total += static_cast<std::uint32_t>(inputs[i].size);
-    }
-    // No entry may start at S, where it would never be extracted.
-    std::uint32_t padding = 0;
-    if (total == 0 && count > 0)
-        padding = 1;
-    for (std::size_t i = count; i > 0 && inputs[i - 1].size == 0 && total > 0; --i)
-        layout.offsets[i - 1] = total - 1;
-    layout.archiveSize = layout.dataStart + total + padding;
+    PlaceData(inputs, layout);
 
     std::string& head = layout.head;
     head.reserve(layout.dataStart);
@@ -311,6 +488,22 @@ PakLayout LayOutPak(const std::vector<PakInput>& inputs)
         head.append(kNamePrefix, '\0');
         head.append(inputs[i].name.rbegin(), inputs[i].name.rend());
         head.push_back('\0');
+    }
+    return layout;
+}
+
+PakLayout LayOutPakLike(const PakOriginal& original, const std::vector<PakInput>& inputs)
+{
+    PakLayout layout;
+    layout.dataStart = static_cast<std::uint32_t>(original.head.size());
+    PlaceData(inputs, layout);
+    layout.head = original.head;
+    PutU32At(layout.head, kDataStartAt, layout.dataStart);
+    PutU32At(layout.head, kArchiveSizeAt, layout.archiveSize);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const std::uint64_t record = kTableOffset + kTableRecordSize * i;
+        PutU32At(layout.head, record, static_cast<std::uint32_t>(inputs[i].size));   // +0 size
+        PutU32At(layout.head, record + kRecordOffsetField, layout.offsets[i]);      // +4 offset from D
     }
     return layout;
 }
@@ -347,41 +540,196 @@ int WritePak(const SystemPath& path, const std::vector<PakInput>& inputs, Progre
     std::uint64_t largest = 0;
     for (const PakInput& input : inputs)
         largest = std::max(largest, input.size);
-    const BufferPtr buffer = AllocateBuffer(static_cast<std::size_t>(std::min<std::uint64_t>(largest, kCopyBlock)));
+    const auto bufferSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(largest, 1), kCopyBlock));
+    const BufferPtr buffer = AllocateBuffer(bufferSize);
 
-    // The file the archive replaces is never read as one of its inputs.
     FileIdentity replaced;
-    IdentityOfFile(path, replaced);
-    SystemPath folderPath, name;
-    SplitPath(path, folderPath, name);
-    const OutputFolder folder = folderPath.empty() ? OutputFolder::Current() : OutputFolder::Existing(folderPath);
+    SystemPath name;
+    const OutputFolder folder = ArchiveFolder(path, name, replaced);
     OutputFile out = folder.Begin(name, FileIdentity{});
+    PieceWriter writer(out, buffer.get(), bufferSize, failure);
     if (!out.IsOpen()) {
         failure = CantWrite(out.Error());
         return 0;
     }
-    if (!out.Write(layout.head.data(), layout.head.size())) {
-        failure = CantWrite(out.Error());
+    if (!writer.Bytes(layout.head))
         return 0;
-    }
     progress.SetRange32(0, AsSigned32(static_cast<std::uint32_t>(inputs.size())));
     progress.SetPos(0);
-    bool copyCallUsable = true;
-    std::uint64_t written = layout.head.size();
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (!CopyInput(out, inputs[i], replaced, buffer.get(), copyCallUsable, failure)) {
+        if (!writer.Input(inputs[i], replaced)) {
             failure.input = i;
             return 0;   // `out` goes, and nothing of it is left
         }
-        written += inputs[i].size;
         progress.SetPos(AsSigned32(static_cast<std::uint32_t>(i + 1)));
     }
-    const char zero = '\0';
-    for (; written < layout.archiveSize; ++written) {
-        if (!out.Write(&zero, 1))
-            break;
+    if (!writer.Zeros(layout.archiveSize - writer.Written()))
+        return 0;
+    if (!out.Commit()) {
+        failure = CantWrite(out.Error());
+        return 0;
     }
-    if (written != layout.archiveSize || !out.Commit()) {
+    return 1;
+}
+
+namespace {
+
+// Whether the original's layout can stay for `inputs`: every input as long
+// as its entry, every entry whose bytes share a place with another's or with
+// the head unchanged, and, when the original's names run to its end, no
+// byte after that end. `own` gets the spans of the inputs whose bytes come
+// from their files, in position order. False with `failure` set when a file
+// can't be read.
+bool KeepsLayout(const PakOriginal& original, const std::vector<PakInput>& inputs, std::FILE* originalFile,
+                 unsigned char* buffer, std::size_t bufferSize, bool& keeps, std::vector<Span>& own,
+                 PakWriteFailure& failure)
+{
+    keeps = false;
+    own.clear();
+    std::vector<Span> spans;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const PakEntry& entry = original.entries[i];
+        if (!inputs[i].fromOriginal && inputs[i].size != entry.size)
+            return true;
+        const std::uint32_t start = original.dataStart + entry.offset;   // wraps, as the reader's
+        if (entry.size > 0)
+            spans.push_back({start, std::uint64_t{start} + entry.size, i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+        return a.start < b.start || (a.start == b.start && a.entry < b.entry);
+    });
+    // Spans that overlap, directly or through others, form a cluster.
+    for (std::size_t first = 0, next; first < spans.size(); first = next) {
+        std::uint64_t end = spans[first].end;
+        for (next = first + 1; next < spans.size() && spans[next].start < end; ++next)
+            end = std::max(end, spans[next].end);
+        const bool shared = next - first > 1 || spans[first].start < original.head.size();
+        for (std::size_t k = first; k < next; ++k) {
+            const Span& span = spans[k];
+            if (inputs[span.entry].fromOriginal)
+                continue;
+            if (!shared) {
+                if (original.namesRunToEnd && span.end > original.length)
+                    return true;
+                own.push_back(span);
+                continue;
+            }
+            bool same = false;
+            if (!SameAsOriginal(inputs, span.entry, originalFile, original.length, span, buffer, bufferSize, same,
+                                failure))
+                return false;
+            if (!same)
+                return true;
+        }
+    }
+    keeps = true;
+    return true;
+}
+
+} // namespace
+
+int WritePakLike(const SystemPath& path, const PakOriginal& original, const std::vector<PakInput>& inputs,
+                 ProgressBar& progress, PakWriteFailure& failure, PakLikeLayout& layoutUsed)
+{
+    failure = PakWriteFailure{};
+    layoutUsed = PakLikeLayout::Kept;
+    const std::size_t count = inputs.size();
+    if (count != original.entries.size()) {
+        failure = Failed(PakWriteProblem::Refused);
+        failure.input = count;
+        failure.rule = PakRule::NotInOriginal;
+        return 0;
+    }
+    std::uint64_t largest = 0;
+    for (const PakInput& input : inputs)
+        largest = std::max(largest, input.size);
+    // Two halves when files are compared with the original.
+    const auto bufferSize = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::uint64_t>({largest, original.length, 2}), kCopyBlock));
+    const BufferPtr buffer = AllocateBuffer(bufferSize);
+
+    FileIdentity replaced;
+    SystemPath name;
+    const OutputFolder folder = ArchiveFolder(path, name, replaced);
+    OutputFile out;
+    {
+        // Closed before the archive is named, which may replace it.
+        const FilePtr originalFile = OpenOriginal(original, failure);
+        if (!originalFile) {
+            failure.input = count;
+            return 0;
+        }
+        bool keeps = false;
+        std::vector<Span> own;
+        if (!KeepsLayout(original, inputs, originalFile.get(), buffer.get(), bufferSize, keeps, own, failure))
+            return 0;
+        PakLayout layout;
+        if (!keeps) {
+            layoutUsed = PakLikeLayout::Anew;
+            std::size_t which = 0;
+            PakRule rule = AnewRule(original.head.size(), inputs, which);
+            if (rule == PakRule::None && original.namesRunToEnd) {
+                rule = PakRule::NamesRunToEnd;
+                which = count;
+            }
+            if (rule != PakRule::None) {
+                failure = Failed(PakWriteProblem::Refused);
+                failure.input = which;
+                failure.rule = rule;
+                return 0;
+            }
+            layout = LayOutPakLike(original, inputs);
+        }
+
+        out = folder.Begin(name, FileIdentity{});
+        PieceWriter writer(out, buffer.get(), bufferSize, failure);
+        if (!out.IsOpen()) {
+            failure = CantWrite(out.Error());
+            return 0;
+        }
+        progress.SetRange32(0, AsSigned32(static_cast<std::uint32_t>(count)));
+        progress.SetPos(0);
+        std::FILE* from = originalFile.get();
+        if (keeps) {
+            // The original's bytes, each input's own in its place.
+            std::size_t done = 0;
+            for (const Span& span : own) {
+                if (!writer.Part(from, writer.Written(), span.start - writer.Written(), original.length)) {
+                    failure.input = count;
+                    return 0;
+                }
+                if (!writer.Input(inputs[span.entry], replaced)) {
+                    failure.input = span.entry;
+                    return 0;
+                }
+                progress.SetPos(AsSigned32(static_cast<std::uint32_t>(++done)));
+            }
+            if (writer.Written() < original.length &&
+                !writer.Part(from, writer.Written(), original.length - writer.Written(), original.length)) {
+                failure.input = count;
+                return 0;
+            }
+            progress.SetPos(AsSigned32(static_cast<std::uint32_t>(count)));
+        } else {
+            if (!writer.Bytes(layout.head))
+                return 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                const PakInput& input = inputs[i];
+                const bool written = input.fromOriginal
+                                         ? writer.Part(from, input.originalStart, input.size, original.length)
+                                         : writer.Input(input, replaced);
+                if (!written) {
+                    failure.input = input.fromOriginal && failure.problem != PakWriteProblem::CantWrite ? count : i;
+                    return 0;
+                }
+                progress.SetPos(AsSigned32(static_cast<std::uint32_t>(i + 1)));
+            }
+            if (!writer.Zeros(layout.archiveSize - writer.Written()))
+                return 0;
+        }
+    }
+    if (!out.Commit()) {
         failure = CantWrite(out.Error());
         return 0;
     }

@@ -40,6 +40,18 @@ enum class PakRule {
     // reader reaches no position from 2^31 on.
     TooLarge,              // over 2^31 - 1 bytes
     PastTwoGiB,            // its bytes would reach position 2^31 of the archive
+    // An archive laid out anew like an original: its name records are
+    // kept, and data after them would be read as part of the last one.
+    NamesRunToEnd,
+    // An archive written like an original one: the folder's files and the
+    // original's entries matched by the file extraction writes each entry to.
+    NotInOriginal,         // a file that is no entry's
+    NoFileInFolder,        // an entry with no file where extraction puts it
+    FileOfLaterEntry,      // an entry whose file a later entry is extracted to
+    NotExtracted,          // an entry extraction doesn't write: its name refused, or its start at or past S
+    // Files of the folder that are never entries.
+    ArchiveItself,         // the archive being written
+    OriginalItself,        // the original archive
 };
 
 // The rule in words, for a line such as "can't add 'maps/b': <rule>".
@@ -68,6 +80,11 @@ struct PakInput {
     std::uint64_t sourceDevice = 0;
     std::uint64_t sourceIndex = 0;
     bool sourceKnown = false;
+    // WritePakLike only: an entry kept from the original archive, its bytes
+    // those at `originalStart` there (zeros past the file's end); `source`
+    // is not used.
+    bool fromOriginal = false;
+    std::uint64_t originalStart = 0;
 };
 
 // The rule each input breaks when they are written in this order, None for
@@ -110,13 +127,14 @@ enum class PakWriteProblem {
     CantRead,        // `input`'s file can't be opened: systemCode, the system's code
     ReadFailed,      // a read of `input`'s file failed: systemCode, errno
     InputChanged,    // `input`'s file is another, or no regular file, or not `size` bytes long now
+                     // (the original: another file, or not as long as it was when read)
     InputIsArchive,  // `input`'s file is the one the archive replaces
     CantWrite,       // the archive can't be written: `output`
 };
 
 struct PakWriteFailure {
     PakWriteProblem problem = PakWriteProblem::None;
-    std::size_t input = 0;
+    std::size_t input = 0;   // the input concerned; WritePakLike: the inputs' count for the original
     PakRule rule = PakRule::None;
     int systemCode = 0;      // CantRead: errno on POSIX, GetLastError() on Windows
     ExtractFailure output;   // in the terms ExtractFailureText puts in words
@@ -145,9 +163,9 @@ struct PakTree {
     std::vector<PakInput> inputs;
     // What can't be, in path order.
     std::vector<PakRefusal> refusals;
-    // Files in the folder that are the archive being written, which is
-    // never its own input; in path order.
-    std::vector<std::string> archiveItself;
+    // Files in the folder that are never inputs, in path order: the archive
+    // being written (ArchiveItself) and the original (OriginalItself).
+    std::vector<PakRefusal> passedOver;
 };
 
 // Why ReadPakTree gave up.
@@ -164,3 +182,77 @@ struct PakTreeFailure {
 // refusal, with nothing listed inside it. True with `tree` filled; false
 // with `failure` set when a folder can't be listed.
 bool ReadPakTree(const SystemPath& folder, const SystemPath& archive, PakTree& tree, PakTreeFailure& failure);
+
+// An archive that a new one is to be like (pakunpack create --like): its
+// table as the reader reads it and the bytes from its start to the end of its
+// name area, with what it takes to tell that the file is still the one read.
+struct PakOriginal {
+    SystemPath path;
+    std::uint32_t dataStart = 0;
+    std::uint32_t archiveSize = 0;
+    std::vector<PakEntry> entries;
+    // The header, the table and the name records as far as the reader reads
+    // them, byte for byte.
+    std::string head;
+    // The last record read ended at the end of the file, not at a NUL: bytes
+    // after `head` would be read as part of it.
+    bool namesRunToEnd = false;
+    std::uint64_t length = 0;   // the file's, when it was read
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool known = false;
+};
+
+// Reads the archive `path` as the reader does and keeps its head. 1 read; 0
+// with `error` the reader's text (kErrCantOpen, kErrNotPak, kErrDamaged).
+// Throws std::bad_alloc when its table can't be held.
+int ReadPakOriginal(const SystemPath& path, PakOriginal& original, std::string& error);
+
+// Lists `folder` as ReadPakTree does for an archive like `original`: every
+// file of it and of its subfolders becomes an input, whatever its name; only
+// links, special files and folders in subfolders are refused, empty folders
+// are no items, and neither the archive nor the original is an input.
+bool ListPakFolder(const SystemPath& folder, const SystemPath& archive, const SystemPath& original, PakTree& tree,
+                   PakTreeFailure& failure);
+
+// The original's entries, each matched with the folder's file that extraction
+// writes it to: the names as extraction writes them on disk (a '/' in a name
+// as '_'; on Windows also by its name rules, "nul.txt" as "_nul.txt"), the
+// last entry that extraction writes to a file taking it.
+struct PakLike {
+    // The original's entries in its order, with their names; each one's
+    // bytes are its file's, or the original's (fromOriginal) for those in
+    // `missing`.
+    std::vector<PakInput> inputs;
+    // Entries with no file of their own, in table order.
+    std::vector<PakRefusal> missing;
+    // The folder's items that are no entry, the listing's refusals among
+    // them, in path order.
+    std::vector<PakRefusal> extra;
+};
+PakLike MatchPakLike(const PakOriginal& original, const PakTree& listing);
+
+// The layout of an archive like `original` whose entries hold `inputs`
+// (one for each of its entries, in its order), laid out anew: the
+// original's head with the inputs' sizes and new offsets in its table and
+// D and S new in its header, every other byte of it kept, then the data as
+// LayOutPak places it, from D = the end of the name area on. The inputs
+// must keep PakWriteRules' size and position rules.
+PakLayout LayOutPakLike(const PakOriginal& original, const std::vector<PakInput>& inputs);
+
+// How WritePakLike laid the archive out.
+enum class PakLikeLayout {
+    Kept,    // the original's bytes, each entry's at its own place
+    Anew,    // LayOutPakLike's
+};
+
+// Writes the archive `path` like `original`, its entries holding `inputs`
+// (MatchPakLike's), as WritePak writes. When every input is as long as its
+// entry and no entry whose bytes share a place with another's or with the
+// head has changed (each compared with the original), the original's
+// layout is kept: every byte of the original, each entry's own in its place,
+// so that D, S and every offset stay. Otherwise the archive is laid out
+// anew (LayOutPakLike), which needs the size and position rules kept and
+// a name area that ends with a NUL. `layout` says which.
+int WritePakLike(const SystemPath& path, const PakOriginal& original, const std::vector<PakInput>& inputs,
+                 ProgressBar& progress, PakWriteFailure& failure, PakLikeLayout& layout);

@@ -30,7 +30,7 @@ constexpr int kExitUsage = 64;
 constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
        pakunpack scan ARCHIVE [-o FILE]
        pakunpack extract ARCHIVE [-C DIR] [PATTERN ...]
-       pakunpack create NEW.pak FOLDER [--skip-unsupported]
+       pakunpack create NEW.pak FOLDER [--like ORIGINAL.pak] [--skip-unsupported]
        pakunpack --help | --version
 
 Lists, checks, extracts and creates Corvane ".pak" archives. Never asks
@@ -89,8 +89,21 @@ create NEW.pak FOLDER
     file larger than 2147483647 bytes or lying past 2 GiB in the archive; on
     Windows also a name the ANSI code page can't hold and a device name with
     '_' in front ("_nul.txt", what extract makes of "nul.txt").
+  --like ORIGINAL.pak
+    Makes NEW.pak like ORIGINAL.pak: its entries in their order, with their
+    names, and every byte of its header, table and name records that the
+    reader skips; each entry's bytes are those of the file in FOLDER that
+    extract writes it to (by the names extract writes on disk, so that
+    "_nul.txt" on Windows is "nul.txt" again). When every file is as long
+    as its entry, ORIGINAL.pak's layout stays, every byte of it that is no
+    entry's too; otherwise the data follows the name records, one entry
+    after another. An entry with no file of its own is refused,
+      pakunpack: missing 'PATH': RULE
+    and so is a file that is no entry ("can't add").
   --skip-unsupported
-    Leaves those out ("left out 'PATH': RULE") and writes the rest.
+    Leaves those out ("left out 'PATH': RULE") and writes the rest; with
+    --like an entry with no file keeps ORIGINAL.pak's bytes ("kept 'PATH'
+    from the original: RULE"), and the summary says how many.
 
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
@@ -122,6 +135,7 @@ struct Options {
     std::optional<SystemPath> folder;       // extract -C
     std::vector<std::string> patterns;
     SystemPath tree;                        // create's FOLDER
+    std::optional<SystemPath> like;         // create --like
     bool skipUnsupported = false;           // create --skip-unsupported
 };
 
@@ -148,7 +162,8 @@ Request HelpOrVersion(const Arguments& args)
             return Request::Help;
         if (arg == "--version")
             return Request::Version;
-        if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract"))
+        if ((arg == "-o" && command == "scan") || (arg == "-C" && command == "extract") ||
+            (arg == "--like" && command == "create"))
             ++i;   // its value, whatever it looks like
     }
     return Request::Run;
@@ -201,6 +216,12 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
                 return false;
             }
             options.reportPath = args[++i];
+        } else if (arg == "--like" && options.command == Command::Create) {
+            if (!hasValue) {
+                why = "option '--like' needs an archive";
+                return false;
+            }
+            options.like = args[++i];
         } else if (arg == "-C" && options.command == Command::Extract) {
             if (!hasValue) {
                 why = "option '-C' needs a folder";
@@ -454,45 +475,93 @@ void ComplainAbout(const char* what, const std::string& path, const std::string&
     Complain(std::string(what) + " '" + Printable(path) + "': " + reason);
 }
 
-int Create(const Options& options)
+// Lists FOLDER as create does, or says why it can't and gives the exit
+// status.
+bool ListCreateFolder(const Options& options, PakTree& tree, int& status)
 {
-    PakTree tree;
     PakTreeFailure listing;
-    if (!ReadPakTree(options.tree, options.archive, tree, listing)) {
-        if (listing.path.empty()) {
-            Complain("can't read the folder '" + Printable(options.tree.Text()) + "': " +
-                     ExtractFailureText(listing.reason));
-            return kExitCantOpen;
-        }
-        ComplainAbout("can't add", listing.path, ExtractFailureText(listing.reason));
-        Complain("nothing written");
+    const bool listed = options.like ? ListPakFolder(options.tree, options.archive, *options.like, tree, listing)
+                                     : ReadPakTree(options.tree, options.archive, tree, listing);
+    if (listed)
+        return true;
+    if (listing.path.empty()) {
+        Complain("can't read the folder '" + Printable(options.tree.Text()) + "': " +
+                 ExtractFailureText(listing.reason));
+        status = kExitCantOpen;
+        return false;
+    }
+    ComplainAbout("can't add", listing.path, ExtractFailureText(listing.reason));
+    Complain("nothing written");
+    status = kExitIncomplete;
+    return false;
+}
+
+// What WritePak and WritePakLike say when they wrote nothing.
+int WriteFailed(const Options& options, const std::vector<PakInput>& inputs, const PakWriteFailure& failure)
+{
+    if (failure.problem == PakWriteProblem::CantWrite) {
+        ComplainAbout("can't write", options.archive.Text(), PakWriteFailureText(failure));
         return kExitIncomplete;
     }
-    for (const std::string& path : tree.archiveItself)
-        ComplainAbout("left out", path, "it is the archive being written");
-    for (const PakRefusal& refusal : tree.refusals)
+    if (failure.input < inputs.size())
+        ComplainAbout("can't add", PakPath(inputs[failure.input].dir, inputs[failure.input].name),
+                      PakWriteFailureText(failure));
+    else
+        Complain("can't read the original '" + Printable(options.like->Text()) + "': " + PakWriteFailureText(failure));
+    Complain("nothing written");
+    return kExitIncomplete;
+}
+
+int Create(const Options& options)
+{
+    PakOriginal original;
+    if (options.like) {
+        std::string why;
+        if (ReadPakOriginal(*options.like, original, why) == 0) {
+            std::fprintf(stderr, "%s: can't read the original '%s': %s", kProgram,
+                         Printable(options.like->Text()).c_str(), why.c_str());
+            return kExitCantOpen;
+        }
+    }
+    PakTree tree;
+    int status = kExitDone;
+    if (!ListCreateFolder(options, tree, status))
+        return status;
+    for (const PakRefusal& item : tree.passedOver)
+        ComplainAbout("left out", item.path, PakRuleText(item.rule));
+    PakLike like;
+    if (options.like)
+        like = MatchPakLike(original, tree);
+    const std::vector<PakRefusal>& refusals = options.like ? like.extra : tree.refusals;
+    for (const PakRefusal& refusal : refusals)
         ComplainAbout(options.skipUnsupported ? "left out" : "can't add", refusal.path, PakRuleText(refusal.rule));
-    if (!tree.refusals.empty() && !options.skipUnsupported) {
+    for (const PakRefusal& entry : like.missing) {
+        if (options.skipUnsupported)
+            Complain("kept '" + Printable(entry.path) + "' from the original: " + PakRuleText(entry.rule));
+        else
+            ComplainAbout("missing", entry.path, PakRuleText(entry.rule));
+    }
+    if ((!refusals.empty() || !like.missing.empty()) && !options.skipUnsupported) {
         Complain("nothing written (--skip-unsupported writes the rest)");
         return kExitIncomplete;
     }
 
+    const std::vector<PakInput>& inputs = options.like ? like.inputs : tree.inputs;
     ProgressLine line("creating");
     ProgressLineBar progress(line);
     PakWriteFailure failure;
-    const int written = WritePak(options.archive, tree.inputs, progress, failure);
+    PakLikeLayout layout = PakLikeLayout::Kept;
+    const int written = options.like ? WritePakLike(options.archive, original, inputs, progress, failure, layout)
+                                     : WritePak(options.archive, inputs, progress, failure);
     line.Clear();
-    if (written == 0) {
-        if (failure.problem == PakWriteProblem::CantWrite) {
-            ComplainAbout("can't write", options.archive.Text(), PakWriteFailureText(failure));
-        } else {
-            const PakInput& input = tree.inputs[failure.input];
-            ComplainAbout("can't add", PakPath(input.dir, input.name), PakWriteFailureText(failure));
-            Complain("nothing written");
-        }
-        return kExitIncomplete;
-    }
-    std::printf("%zu added, %zu left out\n", tree.inputs.size(), tree.refusals.size());
+    if (written == 0)
+        return WriteFailed(options, inputs, failure);
+    if (options.like)
+        std::printf("%zu added, %zu kept from the original, %zu left out (%s)\n", inputs.size() - like.missing.size(),
+                    like.missing.size(), refusals.size(),
+                    layout == PakLikeLayout::Kept ? "the original's layout" : "laid out anew");
+    else
+        std::printf("%zu added, %zu left out\n", inputs.size(), refusals.size());
     return kExitDone;
 }
 

@@ -124,6 +124,133 @@ TEST(WritePak, CanonicalLayoutReadsBackAsItsInputs)
     }
 }
 
+// A file record behind two leading bytes of its own.
+std::string LeadRecord(const std::string& lead, const std::string& name)
+{
+    return lead + FileRecord(name).substr(2);
+}
+
+// An archive no writer here makes: PakBuilder's non-zero skipped bytes, file
+// records behind other leading bytes, names out of byte order, a gap after
+// the name area and gaps between the data, two entries on the same bytes.
+// D = 92 + 4 * 16 + 5 + 4 * 8 + 8 = 201.
+const std::string kUnusualNames = DirRecord("maps") + LeadRecord("\x01\x02", "z.txt") +
+                                  LeadRecord("\x03\x04", "b.dat") + LeadRecord("..", "a.dat") +
+                                  LeadRecord("\xFF\\", "c.dat");
+std::string UnusualArchive()
+{
+    return PakBuilder()
+        .Header(/*numFiles=*/4, /*dataStart=*/201, /*size=*/246)
+        .TableRecord(/*offset=*/40, /*size=*/5)   // z.txt
+        .TableRecord(/*offset=*/0, /*size=*/4)    // maps/b.dat
+        .TableRecord(/*offset=*/0, /*size=*/4)    // maps/a.dat, on b.dat's bytes
+        .TableRecord(/*offset=*/10, /*size=*/3)   // maps/c.dat
+        .Raw(kUnusualNames + std::string(8, '\x66'))
+        .DataAt(201, "BDAT" + std::string(6, '\x77') + "cat" + std::string(27, '\x77') + "ztext")
+        .Bytes();
+}
+
+// One entry whose bytes are the header's first four and whose name record
+// runs to the end of the file: data after it would lengthen the name.
+std::string NamesToTheEnd()
+{
+    return PakBuilder().Header(1, 0, 300).TableRecord(0, 4).Raw(FileRecord("z.txt").substr(0, 7)).Bytes();
+}
+
+// An archive like an original, from the tree extraction made of it: the
+// original's layout when every file fits it, else laid out anew after the
+// original's name records; either way every byte the reader skips is the
+// original's and every entry reads back with its file's bytes, or with the
+// original's when it has no file.
+TEST(WritePakLike, KeepsTheOriginalsBytesAndLayoutWhereTheFilesAllow)
+{
+    const std::string unusual = UnusualArchive();
+    const struct {
+        const char* label;
+        std::string original;
+        void (*change)();
+        std::vector<std::string> missing;
+        PakLikeLayout layout;
+        std::string kept;        // Kept: the archive expected
+        PakRule refused = PakRule::None;
+    } rows[] = {
+        {"as extracted", unusual, [] {}, {}, PakLikeLayout::Kept, unusual},
+        {"z.txt changed, as long", unusual, [] { WriteBytes("z.txt", "ZTEXT"); }, {}, PakLikeLayout::Kept,
+         unusual.substr(0, 241) + "ZTEXT"},
+        {"a.dat changed, whose bytes are b.dat's too", unusual, [] { WriteBytes("maps/a.dat", "ADAT"); }, {},
+         PakLikeLayout::Anew, ""},
+        {"c.dat longer", unusual, [] { WriteBytes("maps/c.dat", "cats"); }, {}, PakLikeLayout::Anew, ""},
+        {"c.dat gone, kept from the original", unusual, [] { std::filesystem::remove("maps/c.dat"); },
+         {"maps/c.dat"}, PakLikeLayout::Kept, unusual},
+        {"c.dat gone, z.txt longer", unusual,
+         [] {
+             std::filesystem::remove("maps/c.dat");
+             WriteBytes("z.txt", "ztexts");
+         },
+         {"maps/c.dat"}, PakLikeLayout::Anew, ""},
+        {"names to the end, as extracted", NamesToTheEnd(), [] {}, {}, PakLikeLayout::Kept, NamesToTheEnd()},
+        {"names to the end, the header's bytes changed", NamesToTheEnd(), [] { WriteBytes("z.txt", "abcd"); }, {},
+         PakLikeLayout::Anew, "", PakRule::NamesRunToEnd},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScratchDir dir;
+        PakArchive extracted;
+        ASSERT_EQ(OpenAndLoad(extracted, "orig.pak", row.original), 1);
+        ExtractAll(extracted);
+        row.change();
+        PakOriginal original;
+        std::string error;
+        ASSERT_EQ(ReadPakOriginal("orig.pak", original, error), 1);
+        PakTree tree;
+        PakTreeFailure listing;
+        ASSERT_TRUE(ListPakFolder(".", "new.pak", "orig.pak", tree, listing));
+        const PakLike like = MatchPakLike(original, tree);
+        std::vector<std::string> missing;
+        for (const PakRefusal& entry : like.missing)
+            missing.push_back(entry.path);
+        EXPECT_EQ(missing, row.missing);
+        EXPECT_EQ(like.extra.size(), 0u);
+
+        NoProgress progress;
+        PakWriteFailure failure;
+        PakLikeLayout layout = PakLikeLayout::Kept;
+        const int written = WritePakLike("new.pak", original, like.inputs, progress, failure, layout);
+        EXPECT_EQ(layout, row.layout);
+        EXPECT_EQ(failure.rule, row.refused);
+        if (row.refused != PakRule::None) {
+            EXPECT_EQ(written, 0);
+            EXPECT_FALSE(Exists("new.pak"));
+            continue;
+        }
+        ASSERT_EQ(written, 1);
+        const std::string bytes = ReadBytes("new.pak");
+        if (layout == PakLikeLayout::Kept) {
+            EXPECT_EQ(bytes, row.kept);
+        }
+
+        PakArchive again;
+        ASSERT_EQ(OpenAndLoad(again, "new.pak"), 1);
+        ASSERT_EQ(again.m_numFiles, original.entries.size());
+        const std::size_t namesEnd = 92 + 16 * original.entries.size() + kUnusualNames.size();
+        if (layout == PakLikeLayout::Anew) {
+            EXPECT_EQ(again.m_dataStart, namesEnd) << "the data right after the name records";
+            EXPECT_EQ(bytes.substr(0, 84), row.original.substr(0, 84)) << "signature, skipped bytes, N";
+            EXPECT_EQ(bytes.substr(156, kUnusualNames.size()), kUnusualNames) << "the name records as they were";
+        }
+        for (std::size_t i = 0; i < original.entries.size(); ++i) {
+            const PakEntry& entry = again.m_table[i];
+            const PakEntry& was = original.entries[i];
+            EXPECT_EQ(PakPath(entry.dir, entry.name), PakPath(was.dir, was.name));
+            EXPECT_EQ(bytes.substr(92 + 16 * i + 8, 8), row.original.substr(92 + 16 * i + 8, 8));
+            const std::string path = PakPath(entry.dir, entry.name);
+            const std::string expected =
+                Exists(path) ? ReadBytes(path) : row.original.substr(was.offset + 201, was.size);   // D = 201
+            EXPECT_EQ(bytes.substr(again.m_dataStart + entry.offset, entry.size), expected) << path;
+        }
+    }
+}
+
 // The tree's files as ReadPakTree lists them; `folder` holds a.txt "hello"
 // and abcde/b.dat "bdat".
 PakTree ListedTree(const std::string& folder)

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "cli_support.h"
+#include "pak_builder.h"
 #include "pak_writer.h"
 #include "test_files.h"
 #include "test_platform.h"
@@ -38,10 +39,10 @@ Strings ListedPaths(const std::string& listing)
 }
 
 // The tree comes back from its archive as it was, and the archive from the
-// extracted tree byte for byte: thousands of entries, empty files, every
-// byte value, folder names of three and four characters, entries in the
-// order create gives (top-level files, then each folder, names in byte
-// order).
+// extracted tree byte for byte, with and without --like: thousands of
+// entries, empty files, every byte value, folder names of three and four
+// characters, entries in the order create gives (top-level files, then each
+// folder, names in byte order).
 TEST(Create, RoundTripGivesBackTheTreeAndTheArchiveByteForByte)
 {
     ScratchDir dir;
@@ -78,6 +79,9 @@ TEST(Create, RoundTripGivesBackTheTreeAndTheArchiveByteForByte)
 
     EXPECT_EQ(Pakunpack({"create", "again.pak", "out"}).status, 0);
     EXPECT_EQ(ReadBytes("again.pak"), ReadBytes("new.pak"));
+    const RunResult like = Pakunpack({"create", "like.pak", "out", "--like", "new.pak"});
+    EXPECT_EQ(like.out, "2104 added, 0 kept from the original, 0 left out (the original's layout)\n");
+    EXPECT_EQ(ReadBytes("like.pak"), ReadBytes("new.pak"));
 }
 
 // Each item an archive can't hold is one line naming it and the rule it
@@ -164,6 +168,110 @@ TEST(Create, EachItemTheFormatCantHoldIsRefusedByNameAndRule)
                          "with one)\npakunpack: nothing written (--skip-unsupported writes the rest)\n");
 }
 
+// An archive no writer here makes: the reader's skipped bytes not zero, the
+// data out of table order with gaps, names extraction changes ("x/y.txt" is
+// written as x_y.txt, "nul.txt" on Windows as _nul.txt) and two entries on
+// one file, the later one's.
+std::string UnusualArchive()
+{
+    // The name records end at 92 + 6 * 16 + 60 = 248; D = 252.
+    return PakBuilder()
+        .Header(/*numFiles=*/6, /*dataStart=*/252, /*size=*/300)
+        .TableRecord(/*offset=*/40, /*size=*/5)   // x/y.txt
+        .TableRecord(/*offset=*/30, /*size=*/3)   // nul.txt
+        .TableRecord(/*offset=*/20, /*size=*/4)   // a/b.txt
+        .TableRecord(/*offset=*/10, /*size=*/6)   // a_b.txt
+        .TableRecord(/*offset=*/0, /*size=*/2)    // snd/e.ogg
+        .TableRecord(/*offset=*/5, /*size=*/0)    // snd/d.ogg
+        .File("x/y.txt").File("nul.txt").File("a/b.txt").Dir("snd").File("a_b.txt").File("e.ogg").File("d.ogg")
+        .DataAt(252, std::string(48, '\x77'))
+        .DataAt(252, "ee").DataAt(262, "a_b a_").DataAt(272, "a/b ").DataAt(282, "nul").DataAt(292, "x/y x")
+        .Bytes();
+}
+
+// The scan report without its Name: line.
+std::string ReportOf(const std::string& archive)
+{
+    EXPECT_EQ(Pakunpack({"scan", archive, "-o", "report.txt"}).status, 0);
+    std::string report = ReadBytes("report.txt");
+    const std::size_t name = report.find("Name:");
+    return report.erase(name, report.find('\n', name) - name);
+}
+
+// create --like from the tree extract made of an archive gives an archive
+// that lists, reports and extracts as the original: here the original's own
+// bytes, since every file fits its entry. The earlier of two entries on one
+// file has no file of its own: refused, or kept from the original.
+TEST(CreateLike, ExtractedTreeGivesBackTheOriginal)
+{
+    ScratchDir dir;
+    WriteBytes("orig.pak", UnusualArchive());
+    fs::create_directory("out");
+    EXPECT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).out, "6 extracted, 0 failed\n");
+
+    const RunResult refused = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "pakunpack: missing 'a/b.txt': a later entry is extracted to its file\n"
+                           "pakunpack: nothing written (--skip-unsupported writes the rest)\n");
+    EXPECT_FALSE(Exists("new.pak"));
+
+    const RunResult created = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak", "--skip-unsupported"});
+    EXPECT_EQ(created.status, 0);
+    EXPECT_EQ(created.out, "5 added, 1 kept from the original, 0 left out (the original's layout)\n");
+    EXPECT_EQ(created.err, "pakunpack: kept 'a/b.txt' from the original: a later entry is extracted to its file\n");
+    EXPECT_EQ(Pakunpack({"list", "new.pak"}).out, Pakunpack({"list", "orig.pak"}).out);
+    EXPECT_EQ(ReportOf("new.pak"), ReportOf("orig.pak"));
+    EXPECT_EQ(ReadBytes("new.pak"), ReadBytes("orig.pak"));
+    fs::create_directory("again");
+    EXPECT_EQ(Pakunpack({"extract", "new.pak", "-C", "again"}).status, 0);
+    const Strings tree = ListTree("out");
+    ASSERT_EQ(ListTree("again"), tree);
+    for (const std::string& path : tree) {
+        if (path.back() != '/') {
+            EXPECT_EQ(ReadBytes("again/" + path), ReadBytes("out/" + path)) << path;
+        }
+    }
+}
+
+// A file of another length lays the archive out anew, the entries still in
+// the original's order with its names; a file that is no entry is refused
+// or left out, an entry with no file refused or kept from the original.
+TEST(CreateLike, ChangedTreeIsLaidOutAnewWithWhatItLacksNamed)
+{
+    ScratchDir dir;
+    WriteBytes("orig.pak", UnusualArchive());
+    fs::create_directory("out");
+    ASSERT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).status, 0);
+    WriteBytes("out/snd/e.ogg", "longer");
+    WriteBytes("out/extra.txt", "extra");
+    fs::remove("out/snd/d.ogg");
+
+    const RunResult refused = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "pakunpack: can't add 'extra.txt': not an entry of the original\n"
+                           "pakunpack: missing 'a/b.txt': a later entry is extracted to its file\n"
+                           "pakunpack: missing 'snd/d.ogg': no file in the folder where extraction writes it\n"
+                           "pakunpack: nothing written (--skip-unsupported writes the rest)\n");
+    EXPECT_FALSE(Exists("new.pak"));
+
+    const RunResult created = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak", "--skip-unsupported"});
+    EXPECT_EQ(created.status, 0);
+    EXPECT_EQ(created.out, "4 added, 2 kept from the original, 1 left out (laid out anew)\n");
+    // D follows the name records; the data in table order.
+    EXPECT_EQ(Pakunpack({"list", "new.pak"}).out, "0\t0x000000F8\t5\tGOOD\tx/y.txt\n"
+                                                  "1\t0x000000FD\t3\tGOOD\tnul.txt\n"
+                                                  "2\t0x00000100\t4\tGOOD\ta/b.txt\n"
+                                                  "3\t0x00000104\t6\tGOOD\ta_b.txt\n"
+                                                  "4\t0x0000010A\t6\tGOOD\tsnd/e.ogg\n"
+                                                  "5\t0x0000010F\t0\tGOOD\tsnd/d.ogg\n");
+    const std::string bytes = ReadBytes("new.pak");
+    const std::string original = ReadBytes("orig.pak");
+    EXPECT_EQ(bytes.substr(0, 84), original.substr(0, 84)) << "signature, skipped bytes, N";
+    EXPECT_EQ(bytes.substr(92 + 8, 8), original.substr(92 + 8, 8)) << "a record's skipped bytes";
+    EXPECT_EQ(bytes.substr(188, 60), original.substr(188, 60)) << "the name records";
+    EXPECT_EQ(bytes.substr(248), "x/y xnula/b a_b a_longer");
+}
+
 // The archive being written is never an input of its own: written into its
 // folder a second time, it comes out the same.
 TEST(Create, ArchiveInItsOwnFolderIsLeftOut)
@@ -205,6 +313,10 @@ TEST(Create, WrongCommandLinesAndFoldersThatCantBeRead)
         {{"create", "new.pak", "missing"}, 2, "can't read the folder 'missing': " + missing},
         {{"create", "new.pak", "tree/a.txt"}, 2, "can't read the folder 'tree/a.txt': " + notFolder},
         {{"create", "missing/new.pak", "tree"}, 1, "can't write 'missing/new.pak': " + missing},
+        {{"create", "new.pak", "tree", "--like"}, 64, "option '--like' needs an archive\nTry 'pakunpack --help' for "
+                                                      "more information."},
+        {{"create", "new.pak", "tree", "--like", "tree/a.txt"}, 2, "can't read the original 'tree/a.txt': Error!It`s "
+                                                                   "not Corvane PAK file!"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.err);
