@@ -123,25 +123,44 @@ void PutU32At(std::string& out, std::uint64_t pos, std::uint32_t value)
         out[static_cast<std::size_t>(pos++)] = static_cast<char>((value >> shift) & 0xFF);
 }
 
-// The data of `inputs` one after another in table order from layout.dataStart
-// on: the offsets and S. An empty entry starts where the next data would,
-// one with no data after it at the last byte, and with no byte at all the
-// data is one zero byte: no entry may start at S, where it would never be
-// extracted.
-void PlaceData(const std::vector<PakInput>& inputs, PakLayout& layout)
+// The data of entries of `sizes` one after another in table order from
+// layout.dataStart on: the offsets and S. An empty entry starts where the
+// next data would, one with no data after it at the last byte, and with no
+// byte at all the data is one zero byte: no entry may start at S, where it
+// would never be extracted.
+void PlaceData(const std::vector<std::uint64_t>& sizes, PakLayout& layout)
 {
-    const std::size_t count = inputs.size();
+    const std::size_t count = sizes.size();
     layout.offsets.assign(count, 0);
     // u32 arithmetic: the rules keep every value below 2^31.
     std::uint32_t total = 0;
     for (std::size_t i = 0; i < count; ++i) {
         layout.offsets[i] = total;
-        total += static_cast<std::uint32_t>(inputs[i].size);
+        total += static_cast<std::uint32_t>(sizes[i]);
     }
     const std::uint32_t padding = total == 0 && count > 0 ? 1 : 0;
-    for (std::size_t i = count; i > 0 && inputs[i - 1].size == 0 && total > 0; --i)
+    for (std::size_t i = count; i > 0 && sizes[i - 1] == 0 && total > 0; --i)
         layout.offsets[i - 1] = total - 1;
     layout.archiveSize = layout.dataStart + total + padding;
+}
+
+// Whether input `i` is an entry kept from the original that starts at or
+// past the original's S, which extraction never writes: laid out anew, it
+// starts at the new S and its bytes are in no archive.
+bool StaysPastEnd(const PakOriginal& original, const std::vector<PakInput>& inputs, std::size_t i)
+{
+    const PakEntry& entry = original.entries[i];
+    const std::uint32_t start = original.dataStart + entry.offset;   // wraps, as the reader's
+    return inputs[i].fromOriginal && start >= original.archiveSize;
+}
+
+std::vector<std::uint64_t> SizesOf(const std::vector<PakInput>& inputs)
+{
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(inputs.size());
+    for (const PakInput& input : inputs)
+        sizes.push_back(input.size);
+    return sizes;
 }
 
 // Opens the file of `input` as it was listed. Null with `failure` set (but
@@ -331,15 +350,17 @@ bool SameAsOriginal(const std::vector<PakInput>& inputs, std::size_t i, std::FIL
     return true;
 }
 
-// The rule that an archive laid out anew after `headSize` bytes breaks
-// first, and the input that breaks it (the inputs' count for the head).
-PakRule AnewRule(std::uint64_t headSize, const std::vector<PakInput>& inputs, std::size_t& which)
+// The rule that `original` laid out anew breaks first, and the input that
+// breaks it (the inputs' count for the head).
+PakRule AnewRule(const PakOriginal& original, const std::vector<PakInput>& inputs, std::size_t& which)
 {
     which = inputs.size();
-    if (headSize >= kPositionLimit)
+    if (original.head.size() >= kPositionLimit)
         return PakRule::PastTwoGiB;
-    std::uint64_t end = headSize;
+    std::uint64_t end = original.head.size();
     for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (StaysPastEnd(original, inputs, i))
+            continue;
         which = i;
         if (inputs[i].size > kMaxSize)
             return PakRule::TooLarge;
@@ -463,7 +484,7 @@ PakLayout LayOutPak(const std::vector<PakInput>& inputs)
     const std::vector<PakRule> all(count, PakRule::None);
     PakLayout layout;
     layout.dataStart = static_cast<std::uint32_t>(kTableOffset + kTableRecordSize * count + NameAreaLength(inputs, all));
-    PlaceData(inputs, layout);
+    PlaceData(SizesOf(inputs), layout);
 
     std::string& head = layout.head;
     head.reserve(layout.dataStart);
@@ -496,7 +517,16 @@ PakLayout LayOutPakLike(const PakOriginal& original, const std::vector<PakInput>
 {
     PakLayout layout;
     layout.dataStart = static_cast<std::uint32_t>(original.head.size());
-    PlaceData(inputs, layout);
+    std::vector<std::uint64_t> sizes = SizesOf(inputs);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (StaysPastEnd(original, inputs, i))
+            sizes[i] = 0;
+    }
+    PlaceData(sizes, layout);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (StaysPastEnd(original, inputs, i))
+            layout.offsets[i] = layout.archiveSize - layout.dataStart;
+    }
     layout.head = original.head;
     PutU32At(layout.head, kDataStartAt, layout.dataStart);
     PutU32At(layout.head, kArchiveSizeAt, layout.archiveSize);
@@ -668,7 +698,7 @@ int WritePakLike(const SystemPath& path, const PakOriginal& original, const std:
         if (!keeps) {
             layoutUsed = PakLikeLayout::Anew;
             std::size_t which = 0;
-            PakRule rule = AnewRule(original.head.size(), inputs, which);
+            PakRule rule = AnewRule(original, inputs, which);
             if (rule == PakRule::None && original.namesRunToEnd) {
                 rule = PakRule::NamesRunToEnd;
                 which = count;
@@ -716,9 +746,11 @@ int WritePakLike(const SystemPath& path, const PakOriginal& original, const std:
                 return 0;
             for (std::size_t i = 0; i < count; ++i) {
                 const PakInput& input = inputs[i];
-                const bool written = input.fromOriginal
-                                         ? writer.Part(from, input.originalStart, input.size, original.length)
-                                         : writer.Input(input, replaced);
+                bool written = true;
+                if (input.fromOriginal && !StaysPastEnd(original, inputs, i))
+                    written = writer.Part(from, input.originalStart, input.size, original.length);
+                else if (!input.fromOriginal)
+                    written = writer.Input(input, replaced);
                 if (!written) {
                     failure.input = input.fromOriginal && failure.problem != PakWriteProblem::CantWrite ? count : i;
                     return 0;

@@ -236,8 +236,10 @@ PakLike MatchPakLike(const PakOriginal& original, const PakTree& listing);
 // (one for each of its entries, in its order), laid out anew: the
 // original's head with the inputs' sizes and new offsets in its table and
 // D and S new in its header, every other byte of it kept, then the data as
-// LayOutPak places it, from D = the end of the name area on. The inputs
-// must keep PakWriteRules' size and position rules.
+// LayOutPak places it, from D = the end of the name area on. An entry kept
+// from the original (fromOriginal) that starts at or past the original's S,
+// which extraction never writes, starts at the new S and holds no data. The
+// inputs must keep PakWriteRules' size and position rules.
 PakLayout LayOutPakLike(const PakOriginal& original, const std::vector<PakInput>& inputs);
 
 // How WritePakLike laid the archive out.

@@ -333,9 +333,11 @@ int main(int argc, char** argv)
         if (shape.name == "large")
             targets.push_back({"large: peak RSS (MB) vs largest entry + 32 MB", results[0].peakKiB / 1024.0,
                                shape.maxSize / 1048576.0 + 32});
+        // Each file of many is listed, opened and copied as tar does with
+        // its own; those of large are copied inside the system.
         const std::vector<Result> created = Compare(CreationCommands(shape.name, options), options, failed);
         PrintTable("Creation of an archive of **" + shape.name + "**'s tree", created);
-        targets.push_back({shape.name + " created: ours / tar -cf", created[1].ratio, 1.5});
+        targets.push_back({shape.name + " created: ours / tar -cf", created[1].ratio, shape.name == "many" ? 1.5 : 1.0});
     }
     if (Wanted(options, "table")) {
         const ArchiveShape shape = TableShape();

@@ -95,9 +95,10 @@ create NEW.pak FOLDER
     reader skips; each entry's bytes are those of the file in FOLDER that
     extract writes it to (by the names extract writes on disk, so that
     "_nul.txt" on Windows is "nul.txt" again). When every file is as long
-    as its entry, ORIGINAL.pak's layout stays, every byte of it that is no
-    entry's too; otherwise the data follows the name records, one entry
-    after another. An entry with no file of its own is refused,
+    as its entry and no bytes that entries share have changed, ORIGINAL.pak's
+    layout stays, every byte of it that is no entry's too; otherwise the
+    data follows the name records, one entry after another, and the summary
+    says "laid out anew". An entry with no file of its own is refused,
       pakunpack: missing 'PATH': RULE
     and so is a file that is no entry ("can't add").
   --skip-unsupported
@@ -117,8 +118,8 @@ Exit status:
   1   the archive was read but not everything was done: an entry failed, a
       PATTERN matched nothing, DIR couldn't be entered, or the report or
       standard output couldn't be written; create wrote nothing
-  2   the archive couldn't be opened (create: FOLDER couldn't be read); the
-      reason is on stderr
+  2   the archive couldn't be opened (create: FOLDER or ORIGINAL.pak
+      couldn't be read); the reason is on stderr
   3   out of memory; the command stopped there
   64  the command line was wrong
 )";
@@ -503,11 +504,14 @@ int WriteFailed(const Options& options, const std::vector<PakInput>& inputs, con
         ComplainAbout("can't write", options.archive.Text(), PakWriteFailureText(failure));
         return kExitIncomplete;
     }
+    const std::string original = options.like ? Printable(options.like->Text()) : std::string();
     if (failure.input < inputs.size())
         ComplainAbout("can't add", PakPath(inputs[failure.input].dir, inputs[failure.input].name),
                       PakWriteFailureText(failure));
+    else if (failure.problem == PakWriteProblem::Refused)
+        Complain("can't lay out an archive like '" + original + "' anew: " + PakWriteFailureText(failure));
     else
-        Complain("can't read the original '" + Printable(options.like->Text()) + "': " + PakWriteFailureText(failure));
+        Complain("can't read the original '" + original + "': " + PakWriteFailureText(failure));
     Complain("nothing written");
     return kExitIncomplete;
 }

@@ -170,22 +170,24 @@ TEST(Create, EachItemTheFormatCantHoldIsRefusedByNameAndRule)
 
 // An archive no writer here makes: the reader's skipped bytes not zero, the
 // data out of table order with gaps, names extraction changes ("x/y.txt" is
-// written as x_y.txt, "nul.txt" on Windows as _nul.txt) and two entries on
-// one file, the later one's.
+// written as x_y.txt, "nul.txt" on Windows as _nul.txt), two entries on one
+// file, the later one's, and one past the declared size, never extracted.
 std::string UnusualArchive()
 {
-    // The name records end at 92 + 6 * 16 + 60 = 248; D = 252.
+    // The name records end at 92 + 7 * 16 + 68 = 272; D = 276.
     return PakBuilder()
-        .Header(/*numFiles=*/6, /*dataStart=*/252, /*size=*/300)
+        .Header(/*numFiles=*/7, /*dataStart=*/276, /*size=*/324)
         .TableRecord(/*offset=*/40, /*size=*/5)   // x/y.txt
         .TableRecord(/*offset=*/30, /*size=*/3)   // nul.txt
         .TableRecord(/*offset=*/20, /*size=*/4)   // a/b.txt
         .TableRecord(/*offset=*/10, /*size=*/6)   // a_b.txt
         .TableRecord(/*offset=*/0, /*size=*/2)    // snd/e.ogg
         .TableRecord(/*offset=*/5, /*size=*/0)    // snd/d.ogg
+        .TableRecord(/*offset=*/60, /*size=*/1)   // snd/f.ogg, past S
         .File("x/y.txt").File("nul.txt").File("a/b.txt").Dir("snd").File("a_b.txt").File("e.ogg").File("d.ogg")
-        .DataAt(252, std::string(48, '\x77'))
-        .DataAt(252, "ee").DataAt(262, "a_b a_").DataAt(272, "a/b ").DataAt(282, "nul").DataAt(292, "x/y x")
+        .File("f.ogg")
+        .DataAt(276, std::string(48, '\x77'))
+        .DataAt(276, "ee").DataAt(286, "a_b a_").DataAt(296, "a/b ").DataAt(306, "nul").DataAt(316, "x/y x")
         .Bytes();
 }
 
@@ -201,29 +203,34 @@ std::string ReportOf(const std::string& archive)
 // create --like from the tree extract made of an archive gives an archive
 // that lists, reports and extracts as the original: here the original's own
 // bytes, since every file fits its entry. The earlier of two entries on one
-// file has no file of its own: refused, or kept from the original.
+// file and the entry extraction doesn't write have no file of their own:
+// refused, or kept from the original.
 TEST(CreateLike, ExtractedTreeGivesBackTheOriginal)
 {
     ScratchDir dir;
     WriteBytes("orig.pak", UnusualArchive());
     fs::create_directory("out");
-    EXPECT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).out, "6 extracted, 0 failed\n");
+    EXPECT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).out, "6 extracted, 1 failed\n");
 
     const RunResult refused = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "pakunpack: missing 'a/b.txt': a later entry is extracted to its file\n"
+                           "pakunpack: missing 'snd/f.ogg': extraction doesn't write it (its name is refused or it "
+                           "starts at or past the declared size)\n"
                            "pakunpack: nothing written (--skip-unsupported writes the rest)\n");
     EXPECT_FALSE(Exists("new.pak"));
 
     const RunResult created = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak", "--skip-unsupported"});
     EXPECT_EQ(created.status, 0);
-    EXPECT_EQ(created.out, "5 added, 1 kept from the original, 0 left out (the original's layout)\n");
-    EXPECT_EQ(created.err, "pakunpack: kept 'a/b.txt' from the original: a later entry is extracted to its file\n");
+    EXPECT_EQ(created.out, "5 added, 2 kept from the original, 0 left out (the original's layout)\n");
+    EXPECT_EQ(created.err, "pakunpack: kept 'a/b.txt' from the original: a later entry is extracted to its file\n"
+                           "pakunpack: kept 'snd/f.ogg' from the original: extraction doesn't write it (its name is "
+                           "refused or it starts at or past the declared size)\n");
     EXPECT_EQ(Pakunpack({"list", "new.pak"}).out, Pakunpack({"list", "orig.pak"}).out);
     EXPECT_EQ(ReportOf("new.pak"), ReportOf("orig.pak"));
     EXPECT_EQ(ReadBytes("new.pak"), ReadBytes("orig.pak"));
     fs::create_directory("again");
-    EXPECT_EQ(Pakunpack({"extract", "new.pak", "-C", "again"}).status, 0);
+    EXPECT_EQ(Pakunpack({"extract", "new.pak", "-C", "again"}).out, "6 extracted, 1 failed\n");
     const Strings tree = ListTree("out");
     ASSERT_EQ(ListTree("again"), tree);
     for (const std::string& path : tree) {
@@ -235,41 +242,48 @@ TEST(CreateLike, ExtractedTreeGivesBackTheOriginal)
 
 // A file of another length lays the archive out anew, the entries still in
 // the original's order with its names; a file that is no entry is refused
-// or left out, an entry with no file refused or kept from the original.
+// or left out, an entry with no file refused or kept from the original, and
+// the original itself in the folder is no entry.
 TEST(CreateLike, ChangedTreeIsLaidOutAnewWithWhatItLacksNamed)
 {
     ScratchDir dir;
     WriteBytes("orig.pak", UnusualArchive());
     fs::create_directory("out");
-    ASSERT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).status, 0);
+    ASSERT_EQ(Pakunpack({"extract", "orig.pak", "-C", "out"}).out, "6 extracted, 1 failed\n");
     WriteBytes("out/snd/e.ogg", "longer");
     WriteBytes("out/extra.txt", "extra");
     fs::remove("out/snd/d.ogg");
+    fs::rename("orig.pak", "out/orig.pak");
 
-    const RunResult refused = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak"});
+    const RunResult refused = Pakunpack({"create", "new.pak", "out", "--like", "out/orig.pak"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "pakunpack: can't add 'extra.txt': not an entry of the original\n"
+    EXPECT_EQ(refused.err, "pakunpack: left out 'orig.pak': it is the original archive\n"
+                           "pakunpack: can't add 'extra.txt': not an entry of the original\n"
                            "pakunpack: missing 'a/b.txt': a later entry is extracted to its file\n"
                            "pakunpack: missing 'snd/d.ogg': no file in the folder where extraction writes it\n"
+                           "pakunpack: missing 'snd/f.ogg': extraction doesn't write it (its name is refused or it "
+                           "starts at or past the declared size)\n"
                            "pakunpack: nothing written (--skip-unsupported writes the rest)\n");
     EXPECT_FALSE(Exists("new.pak"));
 
-    const RunResult created = Pakunpack({"create", "new.pak", "out", "--like", "orig.pak", "--skip-unsupported"});
+    const RunResult created =
+        Pakunpack({"create", "new.pak", "out", "--like", "out/orig.pak", "--skip-unsupported"});
     EXPECT_EQ(created.status, 0);
-    EXPECT_EQ(created.out, "4 added, 2 kept from the original, 1 left out (laid out anew)\n");
-    // D follows the name records; the data in table order.
-    EXPECT_EQ(Pakunpack({"list", "new.pak"}).out, "0\t0x000000F8\t5\tGOOD\tx/y.txt\n"
-                                                  "1\t0x000000FD\t3\tGOOD\tnul.txt\n"
-                                                  "2\t0x00000100\t4\tGOOD\ta/b.txt\n"
-                                                  "3\t0x00000104\t6\tGOOD\ta_b.txt\n"
-                                                  "4\t0x0000010A\t6\tGOOD\tsnd/e.ogg\n"
-                                                  "5\t0x0000010F\t0\tGOOD\tsnd/d.ogg\n");
+    EXPECT_EQ(created.out, "4 added, 3 kept from the original, 1 left out (laid out anew)\n");
+    // D follows the name records; the data in table order, f.ogg still at S.
+    EXPECT_EQ(Pakunpack({"list", "new.pak"}).out, "0\t0x00000110\t5\tGOOD\tx/y.txt\n"
+                                                  "1\t0x00000115\t3\tGOOD\tnul.txt\n"
+                                                  "2\t0x00000118\t4\tGOOD\ta/b.txt\n"
+                                                  "3\t0x0000011C\t6\tGOOD\ta_b.txt\n"
+                                                  "4\t0x00000122\t6\tGOOD\tsnd/e.ogg\n"
+                                                  "5\t0x00000127\t0\tGOOD\tsnd/d.ogg\n"
+                                                  "6\t0x00000128\t1\tFAILD\tsnd/f.ogg\n");
     const std::string bytes = ReadBytes("new.pak");
-    const std::string original = ReadBytes("orig.pak");
+    const std::string original = ReadBytes("out/orig.pak");
     EXPECT_EQ(bytes.substr(0, 84), original.substr(0, 84)) << "signature, skipped bytes, N";
     EXPECT_EQ(bytes.substr(92 + 8, 8), original.substr(92 + 8, 8)) << "a record's skipped bytes";
-    EXPECT_EQ(bytes.substr(188, 60), original.substr(188, 60)) << "the name records";
-    EXPECT_EQ(bytes.substr(248), "x/y xnula/b a_b a_longer");
+    EXPECT_EQ(bytes.substr(204, 68), original.substr(204, 68)) << "the name records";
+    EXPECT_EQ(bytes.substr(272), "x/y xnula/b a_b a_longer");
 }
 
 // The archive being written is never an input of its own: written into its
