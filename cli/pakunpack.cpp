@@ -1,5 +1,6 @@
-// pakunpack: lists, reports on and extracts ".pak" archives from the command
-// line, through the same archive calls as the dialog, and never asks anything.
+// pakunpack: lists, reports on, extracts and creates ".pak" archives from the
+// command line, through the same archive calls as the dialog, and never asks
+// anything.
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
@@ -13,6 +14,7 @@
 
 #include "extract_jobs.h"
 #include "pak_archive.h"
+#include "pak_writer.h"
 #include "pattern_match.h"
 #include "program_support.h"
 #include "platform.h"
@@ -35,9 +37,11 @@ constexpr unsigned kMaxJobs = 64;
 constexpr const char* kHelpText = R"(Usage: pakunpack list ARCHIVE [--json]
        pakunpack scan ARCHIVE [-o FILE]
        pakunpack extract ARCHIVE [-C DIR] [-j N] [PATTERN ...]
+       pakunpack create NEW.pak FOLDER [--like ORIGINAL.pak] [--skip-unsupported]
        pakunpack --help | --version
 
-Lists, checks and extracts Corvane ".pak" archives. Never asks anything.
+Lists, checks, extracts and creates Corvane ".pak" archives. Never asks
+anything.
 
 list ARCHIVE
     One line per entry, in table order, with five fields separated by tabs:
@@ -90,6 +94,40 @@ extract ARCHIVE [PATTERN ...]
     printed in table order, so that any N gives the output, exit status and
     files that -j 1, one thread in table order, gives.
 
+create NEW.pak FOLDER
+    Writes the archive NEW.pak of FOLDER's files: its files as top-level
+    entries, then each subfolder's files in that folder, names in byte
+    order. NEW.pak gets its name only once it is complete; an existing file
+    of that name is replaced then, and NEW.pak inside FOLDER is not an
+    entry of itself. It ends with "N added, M left out" on stdout, and shows
+    a progress line like extract's.
+    What an archive can't hold is refused, one line on stderr each,
+      pakunpack: can't add 'PATH': RULE
+    and then nothing is written: symbolic links, special files, empty
+    folders, folders inside subfolders, a file name without an extension of
+    three characters (name.ext), a folder name under three characters or
+    with a dot sixth from its end, over 127 characters, a path over 255, a
+    name with a backslash, files when FOLDER has no top-level file, and a
+    file larger than 2147483647 bytes or lying past 2 GiB in the archive; on
+    Windows also a name the ANSI code page can't hold and a device name with
+    '_' in front ("_nul.txt", what extract makes of "nul.txt").
+  --like ORIGINAL.pak
+    Makes NEW.pak like ORIGINAL.pak: its entries in their order, with their
+    names, and every byte of its header, table and name records that the
+    reader skips; each entry's bytes are those of the file in FOLDER that
+    extract writes it to (by the names extract writes on disk, so that
+    "_nul.txt" on Windows is "nul.txt" again). When every file is as long
+    as its entry and no bytes that entries share have changed, ORIGINAL.pak's
+    layout stays, every byte of it that is no entry's too; otherwise the
+    data follows the name records, one entry after another, and the summary
+    says "laid out anew". An entry with no file of its own is refused,
+      pakunpack: missing 'PATH': RULE
+    and so is a file that is no entry ("can't add").
+  --skip-unsupported
+    Leaves those out ("left out 'PATH': RULE") and writes the rest; with
+    --like an entry with no file keeps ORIGINAL.pak's bytes ("kept 'PATH'
+    from the original: RULE"), and the summary says how many.
+
 PATTERNs are shell patterns matched as fnmatch(3) does without flags: *, ?
 and [...] match '/' and a leading '.' too, and a backslash quotes the next
 character. Quote them for the shell; after "--" every argument is a PATTERN.
@@ -103,13 +141,14 @@ Exit status:
   0   everything was done
   1   the archive was read but not everything was done: an entry failed, a
       PATTERN matched nothing, DIR couldn't be entered, or the report or
-      standard output couldn't be written
-  2   the archive couldn't be opened; the reason is on stderr
+      standard output couldn't be written; create wrote nothing
+  2   the archive couldn't be opened (create: FOLDER or ORIGINAL.pak
+      couldn't be read); the reason is on stderr
   3   out of memory; the command stopped there
   64  the command line was wrong
 )";
 
-enum class Command { List, Scan, Extract };
+enum class Command { List, Scan, Extract, Create };
 
 // Paths as the command line gives them; patterns too, since on Windows they
 // are matched as typed.
@@ -121,6 +160,9 @@ struct Options {
     std::optional<SystemPath> folder;       // extract -C
     unsigned jobs = 0;                      // extract -j; 0: one per usable core
     std::vector<SystemPath> patterns;       // as typed
+    SystemPath tree;                        // create's FOLDER
+    std::optional<SystemPath> like;         // create --like
+    bool skipUnsupported = false;           // create --skip-unsupported
 };
 
 using Arguments = std::vector<SystemPath>;
@@ -146,7 +188,8 @@ Request HelpOrVersion(const Arguments& args)
             return Request::Help;
         if (arg == "--version")
             return Request::Version;
-        if ((arg == "-o" && command == "scan") || ((arg == "-C" || arg == "-j") && command == "extract"))
+        if ((arg == "-o" && command == "scan") || ((arg == "-C" || arg == "-j") && command == "extract") ||
+            (arg == "--like" && command == "create"))
             ++i;   // its value, whatever it looks like
     }
     return Request::Run;
@@ -167,6 +210,8 @@ bool ReadCommand(const Arguments& args, Command& command, std::string& why)
         command = Command::Scan;
     } else if (word == "extract") {
         command = Command::Extract;
+    } else if (word == "create") {
+        command = Command::Create;
     } else {
         why = (word.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") + Printable(word) + "'";
         return false;
@@ -201,12 +246,20 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
             onlyOperands = true;
         } else if (arg == "--json" && options.command == Command::List) {
             options.json = true;
+        } else if (arg == "--skip-unsupported" && options.command == Command::Create) {
+            options.skipUnsupported = true;
         } else if (arg == "-o" && options.command == Command::Scan) {
             if (!hasValue) {
                 why = "option '-o' needs a file name";
                 return false;
             }
             options.reportPath = args[++i];
+        } else if (arg == "--like" && options.command == Command::Create) {
+            if (!hasValue) {
+                why = "option '--like' needs an archive";
+                return false;
+            }
+            options.like = args[++i];
         } else if (arg == "-C" && options.command == Command::Extract) {
             if (!hasValue) {
                 why = "option '-C' needs a folder";
@@ -227,17 +280,25 @@ bool ReadOptions(const Arguments& args, Options& options, Arguments& operands, s
     return true;
 }
 
-// The archive and the patterns from the operands. False, with `why`, when
-// there is no archive or a command other than extract has more operands.
+// The archive and the patterns from the operands, or create's NEW.pak and
+// FOLDER. False, with `why`, when there is no archive or FOLDER, or a command
+// other than extract has more operands.
 bool TakeOperands(const Arguments& operands, Options& options, std::string& why)
 {
-    if (operands.empty()) {
-        why = "no ARCHIVE given";
+    const bool create = options.command == Command::Create;
+    if (operands.size() < (create ? 2u : 1u)) {
+        why = operands.empty() ? (create ? "no NEW.pak given" : "no ARCHIVE given") : "no FOLDER given";
         return false;
     }
-    if (options.command != Command::Extract && operands.size() > 1) {
-        why = "unexpected argument '" + Printable(operands[1].Text()) + "'";
+    const std::size_t allowed = create ? 2 : 1;
+    if (options.command != Command::Extract && operands.size() > allowed) {
+        why = "unexpected argument '" + Printable(operands[allowed].Text()) + "'";
         return false;
+    }
+    if (create) {
+        options.archive = operands[0];
+        options.tree = operands[1];
+        return true;
     }
     options.archive = operands[0];
     options.patterns.assign(operands.begin() + 1, operands.end());
@@ -259,11 +320,12 @@ Request ParseCommandLine(const Arguments& args, Options& options, std::string& w
     return Request::Run;
 }
 
-// "extracting: DONE/TOTAL" redrawn in place on stderr, at most ten times a
-// second, when stderr is a terminal; nothing otherwise.
+// "extracting: DONE/TOTAL" (or another word for what is being done) redrawn
+// in place on stderr, at most ten times a second, when stderr is a terminal;
+// nothing otherwise.
 class ProgressLine {
 public:
-    ProgressLine() : m_bShown(StandardErrorIsTerminal()) {}
+    explicit ProgressLine(const char* doing = "extracting") : m_bShown(StandardErrorIsTerminal()), m_doing(doing) {}
     ~ProgressLine() { Clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -274,7 +336,7 @@ public:
         if (!m_bShown || (m_width > 0 && done < total && now - m_lastDraw < std::chrono::milliseconds(100)))
             return;
         m_lastDraw = now;
-        const int width = std::fprintf(stderr, "\rextracting: %" PRIu32 "/%" PRIu32, done, total);
+        const int width = std::fprintf(stderr, "\r%s: %" PRIu32 "/%" PRIu32, m_doing, done, total);
         m_width = width > 0 ? width : 0;
     }
 
@@ -288,6 +350,7 @@ public:
 
 private:
     bool m_bShown;
+    const char* m_doing;
     int m_width = 0;
     std::chrono::steady_clock::time_point m_lastDraw;
 };
@@ -594,8 +657,122 @@ int Extract(PakArchive& archive, const Options& options)
     return !lines.AnyFailed() && allMatched ? kExitDone : kExitIncomplete;
 }
 
+// The library's progress calls drawn as a progress line.
+class ProgressLineBar final : public ProgressBar {
+public:
+    explicit ProgressLineBar(ProgressLine& line) : m_line(line) {}
+    void SetRange32(int, int high) override { m_high = static_cast<std::uint32_t>(high); }
+    void SetPos(int pos) override { m_line.Show(static_cast<std::uint32_t>(pos), m_high); }
+
+private:
+    ProgressLine& m_line;
+    std::uint32_t m_high = 0;
+};
+
+// What create says about an item: "can't add 'PATH': REASON", or with
+// --skip-unsupported "left out 'PATH': REASON".
+void ComplainAbout(const char* what, const std::string& path, const std::string& reason)
+{
+    Complain(std::string(what) + " '" + Printable(path) + "': " + reason);
+}
+
+// Lists FOLDER as create does, or says why it can't and gives the exit
+// status.
+bool ListCreateFolder(const Options& options, PakTree& tree, int& status)
+{
+    PakTreeFailure listing;
+    const bool listed = options.like ? ListPakFolder(options.tree, options.archive, *options.like, tree, listing)
+                                     : ReadPakTree(options.tree, options.archive, tree, listing);
+    if (listed)
+        return true;
+    if (listing.path.empty()) {
+        Complain("can't read the folder '" + Printable(options.tree.Text()) + "': " +
+                 ExtractFailureText(listing.reason));
+        status = kExitCantOpen;
+        return false;
+    }
+    ComplainAbout("can't add", listing.path, ExtractFailureText(listing.reason));
+    Complain("nothing written");
+    status = kExitIncomplete;
+    return false;
+}
+
+// What WritePak and WritePakLike say when they wrote nothing.
+int WriteFailed(const Options& options, const std::vector<PakInput>& inputs, const PakWriteFailure& failure)
+{
+    if (failure.problem == PakWriteProblem::CantWrite) {
+        ComplainAbout("can't write", options.archive.Text(), PakWriteFailureText(failure));
+        return kExitIncomplete;
+    }
+    const std::string original = options.like ? Printable(options.like->Text()) : std::string();
+    if (failure.input < inputs.size())
+        ComplainAbout("can't add", PakPath(inputs[failure.input].dir, inputs[failure.input].name),
+                      PakWriteFailureText(failure));
+    else if (failure.problem == PakWriteProblem::Refused)
+        Complain("can't lay out an archive like '" + original + "' anew: " + PakWriteFailureText(failure));
+    else
+        Complain("can't read the original '" + original + "': " + PakWriteFailureText(failure));
+    Complain("nothing written");
+    return kExitIncomplete;
+}
+
+int Create(const Options& options)
+{
+    PakOriginal original;
+    if (options.like) {
+        std::string why;
+        if (ReadPakOriginal(*options.like, original, why) == 0) {
+            std::fprintf(stderr, "%s: can't read the original '%s': %s", kProgram,
+                         Printable(options.like->Text()).c_str(), why.c_str());
+            return kExitCantOpen;
+        }
+    }
+    PakTree tree;
+    int status = kExitDone;
+    if (!ListCreateFolder(options, tree, status))
+        return status;
+    for (const PakRefusal& item : tree.passedOver)
+        ComplainAbout("left out", item.path, PakRuleText(item.rule));
+    PakLike like;
+    if (options.like)
+        like = MatchPakLike(original, tree);
+    const std::vector<PakRefusal>& refusals = options.like ? like.extra : tree.refusals;
+    for (const PakRefusal& refusal : refusals)
+        ComplainAbout(options.skipUnsupported ? "left out" : "can't add", refusal.path, PakRuleText(refusal.rule));
+    for (const PakRefusal& entry : like.missing) {
+        if (options.skipUnsupported)
+            Complain("kept '" + Printable(entry.path) + "' from the original: " + PakRuleText(entry.rule));
+        else
+            ComplainAbout("missing", entry.path, PakRuleText(entry.rule));
+    }
+    if ((!refusals.empty() || !like.missing.empty()) && !options.skipUnsupported) {
+        Complain("nothing written (--skip-unsupported writes the rest)");
+        return kExitIncomplete;
+    }
+
+    const std::vector<PakInput>& inputs = options.like ? like.inputs : tree.inputs;
+    ProgressLine line("creating");
+    ProgressLineBar progress(line);
+    PakWriteFailure failure;
+    PakLikeLayout layout = PakLikeLayout::Kept;
+    const int written = options.like ? WritePakLike(options.archive, original, inputs, progress, failure, layout)
+                                     : WritePak(options.archive, inputs, progress, failure);
+    line.Clear();
+    if (written == 0)
+        return WriteFailed(options, inputs, failure);
+    if (options.like)
+        std::printf("%zu added, %zu kept from the original, %zu left out (%s)\n", inputs.size() - like.missing.size(),
+                    like.missing.size(), refusals.size(),
+                    layout == PakLikeLayout::Kept ? "the original's layout" : "laid out anew");
+    else
+        std::printf("%zu added, %zu left out\n", inputs.size(), refusals.size());
+    return kExitDone;
+}
+
 int Run(const Options& options)
 {
+    if (options.command == Command::Create)
+        return Create(options);
     PakArchive archive;
     // Opened while the starting directory is current, before extract -C.
     if (!OpenAndLoad(archive, options.archive))
@@ -604,6 +781,7 @@ int Run(const Options& options)
     case Command::List: return options.json ? ListJson(archive) : ListText(archive);
     case Command::Scan: return Scan(archive, options.reportPath);
     case Command::Extract: return Extract(archive, options);
+    case Command::Create: break;
     }
     return kExitUsage;
 }

@@ -20,6 +20,7 @@
 
 #include "open_descriptors.h"
 #include "pak_archive.h"
+#include "pak_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +31,9 @@ const char* const kMissingName = "missing.pak";
 const char* const kSentinelName = "sentinel";
 const char* const kSentinelText = "a file outside the extraction folder";
 const char* const kWorkName = "work";
+// Where the table is written back: a dot sixth from the end and none fourth,
+// so neither an entry's file nor its folder can have this name.
+const char* const kWrittenBackName = "write.back";
 
 // Bounds that keep one input cheap; the library itself has none of them.
 // Larger entries are not extracted, and extraction stops once an input has
@@ -416,6 +420,90 @@ void RunOpened(PakArchive& archive, const std::string& input, ExpectedTree& tree
         failures.Add("a report was written with no archive open");
 }
 
+// Writes `head` as kWrittenBackName and reads it back, then removes it.
+// False when it can't be opened.
+bool ReadBack(const std::string& head, PakArchive& archive)
+{
+    if (!WriteWhole(AT_FDCWD, kWrittenBackName, head))
+        return false;
+    archive.m_path = kWrittenBackName;
+    const bool opened = archive.OpenArchive() == 1;
+    if (opened) {
+        NoProgress progress;
+        archive.AllocateTable();
+        archive.LoadTable(progress);
+    }
+    ::unlink(kWrittenBackName);
+    return opened;
+}
+
+// Whether `archive` read back entries with `inputs`' paths and sizes at
+// `layout`'s offsets, and the layout's D and S.
+void CheckReadBack(const char* what, const PakArchive& archive, const std::vector<PakInput>& inputs,
+                   const PakLayout& layout, Failures& failures)
+{
+    if (archive.m_numFiles != inputs.size() || archive.m_table.size() != inputs.size() ||
+        archive.m_dataStart != layout.dataStart || archive.m_archiveSize != layout.archiveSize) {
+        failures.Add(std::string(what) + ": the header doesn't read back");
+        return;
+    }
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const PakEntry& entry = archive.m_table[i];
+        if (entry.dir != inputs[i].dir || entry.name != inputs[i].name || entry.size != inputs[i].size ||
+            entry.offset != layout.offsets[i])
+            failures.Add(std::string(what) + ": entry " + std::to_string(i) + " " + Shown(inputs[i].dir) + "/" +
+                         Shown(inputs[i].name) + " reads back as " + Shown(entry.dir) + "/" + Shown(entry.name));
+    }
+}
+
+// The table the reader made, written back by the library's writer and read
+// again: in the canonical layout, the entries the writer takes; laid out
+// anew like the input, every entry, when the sizes fit in 2 GiB and the
+// name records end before the end of the input.
+void CheckWriteBack(const std::vector<PakEntry>& table, Failures& failures)
+{
+    PakOriginal original;
+    std::string error;
+    if (ReadPakOriginal(kArchiveName, original, error) != 1) {
+        failures.Add("ReadPakOriginal refused an archive the reader opened: " + Shown(error));
+        return;
+    }
+    std::vector<PakInput> inputs;
+    std::uint64_t end = original.head.size();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const PakEntry& entry = table[i];
+        const PakEntry& read = original.entries[i < original.entries.size() ? i : 0];
+        if (original.entries.size() != table.size() || read.dir != entry.dir || read.name != entry.name ||
+            read.size != entry.size || read.offset != entry.offset) {
+            failures.Add("ReadPakOriginal's table differs from the reader's at entry " + std::to_string(i));
+            return;
+        }
+        PakInput in;
+        in.dir = entry.dir;
+        in.name = entry.name;
+        in.size = entry.size;
+        inputs.push_back(std::move(in));
+        end += entry.size;
+    }
+
+    if (!original.namesRunToEnd && end < (std::uint64_t{1} << 31)) {
+        const PakLayout like = LayOutPakLike(original, inputs);
+        PakArchive again;
+        if (!ReadBack(like.head, again))
+            failures.Add("laid out anew like the input: doesn't open");
+        else
+            CheckReadBack("laid out anew like the input", again, inputs, like, failures);
+    }
+
+    LeaveOutUnwritable(inputs);
+    const PakLayout canonical = LayOutPak(inputs);
+    PakArchive again;
+    if (!ReadBack(canonical.head, again))
+        failures.Add("written back canonically: doesn't open");
+    else
+        CheckReadBack("written back canonically", again, inputs, canonical, failures);
+}
+
 void CheckFile(int dirFd, const std::string& name, const std::string& key, const std::string& input,
                const ExpectedTree& tree, std::set<std::string>& found, Failures& failures)
 {
@@ -548,6 +636,7 @@ std::string RunArchiveInput(const std::uint8_t* data, std::size_t size)
                     failures.Add("an entry was extracted from a refused archive");
             } else {
                 RunOpened(archive, input, tree, failures);
+                CheckWriteBack(archive.m_table, failures);
             }
         }
         if (OpenDescriptors() != descriptorsBefore)

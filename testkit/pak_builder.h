@@ -45,9 +45,11 @@ struct PakItem {
     std::string data;
 };
 
-// An archive holding the items' bytes one after another from data start 1000
-// on, the declared size ending with the last. The first item has no
-// directory; a later one whose directory differs from the one before it gets
-// a directory record, which needs three characters at least (otherwise
-// std::invalid_argument is thrown).
+// The archive of the items in the library writer's canonical layout (see
+// LayOutPak): the data right after the name area, one item after another,
+// the declared size the file's. The first item has no directory; a later one
+// whose directory differs from the one before it gets a directory record,
+// which needs three characters at least (otherwise std::invalid_argument is
+// thrown). Names are not checked otherwise: the writer's rules for every
+// reader are stricter.
 std::string ArchiveOf(const std::vector<PakItem>& items);

@@ -37,6 +37,8 @@ struct FileIdentity {
 // Whether both identities are known and name the same file.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
+struct FileError;
+
 // An archive open for reading by position: any number of threads may read
 // it at once, each at positions of its own, since no read moves a shared
 // cursor (pread on POSIX, ReadFile with an offset on Windows).
@@ -65,6 +67,9 @@ public:
 
 private:
     friend class OutputFile;
+    // The folder walk's open, which tells why a file can't be opened.
+    friend InputFile OpenInput(const SystemPath& path, FileIdentity& identity, std::uint64_t& length,
+                               FileError& error);
 
     void Close() noexcept;
 

@@ -347,11 +347,11 @@ TEST(WindowsFiles, ReportHasNoCarriageReturn)
     const std::string stars(48, '*');
     EXPECT_EQ(ReadBytes("Scan_log.txt"),
               stars + "\nScan Test File v 0.1 for Corvane UnPaker\n" + stars + "\nName:C:\\games\\data.pak\n" +
-                  "Size:1003 byte [0x3EB (hex)]\nStart_pos:0x3E8\nNum_files:2 [0x2 (hex)]\n" + stars +
+                  "Size:145 byte [0x91 (hex)]\nStart_pos:0x8E\nNum_files:2 [0x2 (hex)]\n" + stars +
                   "\n<------ Scan Data ----->\n"
-                  "File_num[0]\nDir->\nName->a.txt\nOffsets->Real[0x3E8] inTable[0x0] Size:1 byte [0x1]\n"
+                  "File_num[0]\nDir->\nName->a.txt\nOffsets->Real[0x8E] inTable[0x0] Size:1 byte [0x1]\n"
                   "Status:GOOD!\n"
-                  "File_num[1]\nDir->maps\nName->b.dat\nOffsets->Real[0x3E9] inTable[0x1] Size:2 byte [0x2]\n"
+                  "File_num[1]\nDir->maps\nName->b.dat\nOffsets->Real[0x8F] inTable[0x1] Size:2 byte [0x2]\n"
                   "Status:GOOD!\n");
 }
 

@@ -237,7 +237,7 @@ TEST_F(Install, ManualPagesAreGzippedLikeDebiansAndRenderWithoutWarnings)
 TEST_F(Install, PakunpackPageHoldsItsHelpAndTheReadmeExamples)
 {
     const std::string page = Words(PageText(At("share/man/man1/pakunpack.1.gz")));
-    ASSERT_NE(page.find("NAME pakunpack - list, check and extract Corvane .pak archives SYNOPSIS"), std::string::npos)
+    ASSERT_NE(page.find("NAME pakunpack - list, check, extract and create Corvane .pak archives SYNOPSIS"), std::string::npos)
         << page;
 
     const Result help = RunCommand(Quoted(At("bin/pakunpack")) + " --help");

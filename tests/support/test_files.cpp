@@ -200,6 +200,11 @@ int RunWithFileSizeLimit(unsigned long, int (*)(void*), void*)
     return -100;   // no fork: the callers are skipped on Windows
 }
 
+int RunInterruptedMidWrite(unsigned long, int, int (*)(void*), void*)
+{
+    return -100;
+}
+
 int RunWithoutPrivileges(int (*)(void*), void*)
 {
     return -100;
@@ -232,6 +237,29 @@ int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* conte
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -100;
     return static_cast<signed char>(WEXITSTATUS(status));
+}
+
+int RunInterruptedMidWrite(unsigned long maxBytes, int signal, int (*body)(void*), void* context)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        InstallOutputSignalHandlers();
+        // The kernel's SIGXFSZ, in the middle of the write, becomes `signal`.
+        static int s_signal = 0;
+        s_signal = signal;
+        struct sigaction midWrite {};
+        midWrite.sa_handler = [](int) { ::kill(::getpid(), s_signal); };
+        ::sigaction(SIGXFSZ, &midWrite, nullptr);
+        const struct rlimit limit { maxBytes, maxBytes };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const struct rlimit noCore { 0, 0 };   // a signal that dumps core dumps none into the folder
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::_exit(body(context) & 0xFF);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -100;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WIFEXITED(status) ? WEXITSTATUS(status) : -100;
 }
 
 int RunWithoutPrivileges(int (*body)(void*), void* context)

@@ -69,11 +69,19 @@ bool UnnamedFilesWorkHere();
 // byte copied from anywhere else shows.
 std::string NumberedBytes(std::size_t size);
 
-// These two need fork and are POSIX only (see test_platform.h).
+// These need fork and are POSIX only (see test_platform.h).
 // Runs `body` in a child process whose files may not grow beyond `maxBytes`
 // (writes past it fail with EFBIG) and returns what `body` returned, or -100
 // when the child did not exit normally.
 int RunWithFileSizeLimit(unsigned long maxBytes, int (*body)(void*), void* context);
+
+// Runs `body` in a child process set up as the programs set themselves up
+// (InstallOutputSignalHandlers), whose files may not grow beyond `maxBytes`:
+// `signal` arrives in the middle of the first write that passes the limit.
+// Returns the status a shell shows, 128 + the number of the signal that
+// ended the child, or what `body` returned when none did; -100 when the
+// child ended otherwise.
+int RunInterruptedMidWrite(unsigned long maxBytes, int signal, int (*body)(void*), void* context);
 
 // Runs `body` in a child process that has given up every capability, so that
 // file permissions bind even when the tests run as root (root's capabilities
