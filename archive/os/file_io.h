@@ -37,6 +37,13 @@ struct FileIdentity {
 // Whether both identities are known and name the same file.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
+// The identity of the file the system describes.
+#ifdef _WIN32
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
+#else
+FileIdentity IdentityOf(const struct stat& st);
+#endif
+
 struct FileError;
 
 // An archive open for reading by position: any number of threads may read

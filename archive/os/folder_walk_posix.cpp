@@ -15,15 +15,6 @@
 
 namespace {
 
-FileIdentity IdentityOf(const struct stat& st)
-{
-    FileIdentity id;
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.known = true;
-    return id;
-}
-
 ItemKind KindOf(const struct stat& st)
 {
     return S_ISREG(st.st_mode) ? ItemKind::File

@@ -19,15 +19,6 @@ FileError SystemError(DWORD code)
     return FileError{FileProblem::System, static_cast<int>(code)};
 }
 
-FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    FileIdentity id;
-    id.device = info.dwVolumeSerialNumber;
-    id.inode = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    id.known = true;
-    return id;
-}
-
 // `path` as a full path in the form that takes any length.
 bool ExtendedPath(const SystemPath& path, std::wstring& extended, DWORD& error)
 {

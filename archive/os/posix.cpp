@@ -29,14 +29,6 @@
 #include <new>
 #include <utility>
 
-namespace {
-
-// One read() or write() moves at most this much; Linux stops a little short
-// of 2 GiB.
-constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
-
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-
 FileIdentity IdentityOf(const struct stat& st)
 {
     FileIdentity id;
@@ -45,6 +37,14 @@ FileIdentity IdentityOf(const struct stat& st)
     id.known = true;
     return id;
 }
+
+namespace {
+
+// One read() or write() moves at most this much; Linux stops a little short
+// of 2 GiB.
+constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 
 // True when `name` in `folder` is still the file open as `fd`: not removed,
 // and not replaced by another process's file in the meantime. Only calls

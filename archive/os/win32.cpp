@@ -19,6 +19,15 @@
 #include <utility>
 #include <vector>
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    FileIdentity id;
+    id.device = info.dwVolumeSerialNumber;
+    id.inode = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    id.known = true;
+    return id;
+}
+
 namespace {
 
 // The longest name of one path component Windows allows, in UTF-16 units.
@@ -89,15 +98,6 @@ bool ComponentName(const SystemPath& name, std::wstring& wide, FileError& error)
         return false;
     }
     return true;
-}
-
-FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    FileIdentity id;
-    id.device = info.dwVolumeSerialNumber;
-    id.inode = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    id.known = true;
-    return id;
 }
 
 // What keeps the facts `info` from being a folder that outputs may go to: a
