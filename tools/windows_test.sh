@@ -2,9 +2,9 @@
 # The Windows builds of tools/windows.sh under Wine, for each architecture:
 # their test suites (Tessup.exe's on a display: the one there is, else a
 # virtual one), what pakunpack.exe does with one generated archive compared
-# with the Linux build (listing, JSON, report, extraction, statuses and the
-# extracted tree, byte for byte), Tessup.exe started with that archive, and
-# the zipped pakunpack.exe.
+# with the Linux build (listing, JSON, report, extraction, statuses, the
+# extracted tree and the archives created from it, byte for byte), Tessup.exe
+# started with that archive, and the zipped pakunpack.exe.
 # The 32-bit suites run as one process each, since where the kernel runs no
 # 32-bit program they run emulated and every start costs about 45 s (see
 # pak_wine_bits in common.sh); pakunpack's own suite, which starts
@@ -75,6 +75,9 @@ run_all() {   # $1 side name, then the command that starts pakunpack
     run_case "$side-scan" scan "$@" scan "$sample" -o report.txt
     run_case "$side-extract" extract "$@" extract "$sample" -C out
     describe_tree "$compare/$side-extract/out" "$side" >"$compare/$side-extract/tree.txt"
+    # The archive made again from what extract wrote: plainly, and like the sample.
+    run_case "$side-create" create "$@" create new.pak "../$side-extract/out" --skip-unsupported
+    run_case "$side-like" like "$@" create new.pak "../$side-extract/out" --like "$sample" --skip-unsupported
 }
 
 same() {   # $1 label, $2 $3 files that must be identical
@@ -121,12 +124,14 @@ for bits in "${pak_bits[@]}"; do
     echo "== win$bits: the same archive as on Linux"
     side="win$bits"
     run_all "$side" pak_wine_run "$build/cli/pakunpack.exe"
-    for case in list extract; do
+    for case in list extract create like; do
         same "$case output" "$compare/linux-$case/$case.out" "$compare/$side-$case/$case.out"
         same "$case errors" "$compare/linux-$case/$case.err" "$compare/$side-$case/$case.err"
         same "$case status" "$compare/linux-$case/$case.status" "$compare/$side-$case/$case.status"
     done
     same "extracted tree" "$compare/linux-extract/tree.txt" "$compare/$side-extract/tree.txt"
+    same "created archive" "$compare/linux-create/new.pak" "$compare/$side-create/new.pak"
+    same "archive created like the sample" "$compare/linux-like/new.pak" "$compare/$side-like/new.pak"
     # The report and the JSON name the archive by its absolute path, which
     # is the system's own on each side; everything else is byte for byte.
     windows_path=$(pak_wine_run winepath -w "$sample" 2>/dev/null)
