@@ -214,14 +214,10 @@ bool ReadPart(const InputFile& file, std::uint64_t pos, std::uint64_t length, un
 {
     const std::size_t held = pos < length ? static_cast<std::size_t>(std::min<std::uint64_t>(count, length - pos)) : 0;
     std::size_t got = 0;
-    for (std::size_t more = 0; got < held; got += more) {
-        int code = 0;
-        if (!file.ReadAt(pos + got, buffer + got, held - got, more, code)) {
-            failure = Failed(PakWriteProblem::ReadFailed, code);
-            return false;
-        }
-        if (more == 0)
-            break;
+    int code = 0;
+    if (held > 0 && !file.ReadAt(pos, buffer, held, got, code)) {   // fewer only at the file's end
+        failure = Failed(PakWriteProblem::ReadFailed, code);
+        return false;
     }
     if (got < held) {
         failure = Failed(PakWriteProblem::InputChanged);   // cut short since it was opened
