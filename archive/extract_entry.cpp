@@ -105,7 +105,10 @@ ExtractFailure CopyOut(const ArchiveFile& archive, const PakEntry& entry, std::u
     const OutputFolder& folder = dir.empty() ? current : state.folder;
     if (!folder.Valid())
         return FailureOf(folder.Error());
-    OutputFile out = folder.Begin(SystemPath(std::move(name)), archive.id);
+    // A new name saves a look when the naming finds out instead; an entry
+    // of more than one block is not copied only to be refused.
+    OutputFile out = folder.Begin(SystemPath(std::move(name)), archive.id,
+                                  oneBlock ? OutputFolder::Look::AtCommit : OutputFolder::Look::First);
     if (!out.IsOpen())
         return FailureOf(out.Error());
 

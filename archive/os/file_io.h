@@ -303,7 +303,15 @@ public:
     // device name, NotRegular, which is never created as a file), when the
     // name is empty in a folder other than Current() (the path names the
     // folder itself: Folder), or when the system refuses.
-    OutputFile Begin(const SystemPath& name, const FileIdentity& protect) const;
+    //
+    // `look` says when what has the name is looked at. First: before
+    // anything is made, so that a refusal costs nothing (no copy, no
+    // progress). AtCommit: where the output starts without a name (Linux),
+    // only when Commit links it in, which saves a look for each new name;
+    // the refusals are the same, Commit's instead of Begin's. Where outputs
+    // start with a name, AtCommit is First.
+    enum class Look { First, AtCommit };
+    OutputFile Begin(const SystemPath& name, const FileIdentity& protect, Look look = Look::First) const;
 
 private:
     // Closes what the folder holds open.

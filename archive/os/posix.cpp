@@ -584,6 +584,12 @@ int Link(int fd, int dir, const char* name)
     return ::linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
+// Whether CreateUnnamed will try for a file without a name.
+bool MayStartUnnamed()
+{
+    return g_unnamedOutputs.load() && g_procLinks.load() != Known::No;
+}
+
 // A new file without a name in `dir`, to be linked in by Commit; -1 when
 // there is none, with the system's refusal in `refusal`: EOPNOTSUPP (or
 // EISDIR, EINVAL from older kernels) where the file system has no such
@@ -591,7 +597,7 @@ int Link(int fd, int dir, const char* name)
 int CreateUnnamed(int dir, int& refusal)
 {
     refusal = 0;
-    if (!g_unnamedOutputs.load() || g_procLinks.load() == Known::No)
+    if (!MayStartUnnamed())
         return -1;
     const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -642,6 +648,11 @@ FileError NameUnnamed(int fd, int dir, const std::string& name, bool replacing, 
     return SystemError(code);
 }
 #else
+bool MayStartUnnamed()
+{
+    return false;
+}
+
 int CreateUnnamed(int, int& refusal)
 {
     refusal = 0;
@@ -795,7 +806,7 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            S_ISDIR(st.st_mode) && SameFile(IdentityOf(st), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& protect, Look look) const
 {
     const std::string& name = path.Text();
     OutputFile out;
@@ -819,16 +830,19 @@ OutputFile OutputFolder::Begin(const SystemPath& path, const FileIdentity& prote
     out.m_native.protect = protect;
 
     // What has the name now decides the output; whatever is not a regular
-    // file is looked at, never opened, so its bytes are not touched.
-    struct stat st {};
-    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        out.m_error = InTheWay(st, protect);
-        if (out.m_error.problem != FileProblem::None)
+    // file is looked at, never opened, so its bytes are not touched. An
+    // unnamed output may leave the look to its naming, which judges the same.
+    if (look == Look::First || !MayStartUnnamed()) {
+        struct stat st {};
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            out.m_error = InTheWay(st, protect);
+            if (out.m_error.problem != FileProblem::None)
+                return out;
+            out.m_native.replacing = true;
+        } else if (errno != ENOENT) {
+            out.m_error = SystemError(errno);
             return out;
-        out.m_native.replacing = true;
-    } else if (errno != ENOENT) {
-        out.m_error = SystemError(errno);
-        return out;
+        }
     }
 
     // From here until the step settles the interrupt handler leaves the output alone.

@@ -692,8 +692,9 @@ bool OutputFolder::StillNamedBy(const std::string& name) const
            FolderProblem(info, false) == FileProblem::None && SameFile(IdentityOf(info), m_identity);
 }
 
-OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& protect) const
+OutputFile OutputFolder::Begin(const SystemPath& name, const FileIdentity& protect, Look) const
 {
+    // Every output starts with a name here: what has the name is looked at first.
     OutputFile out;
     if (!Valid()) {
         out.m_error = m_error.problem != FileProblem::None ? m_error : SystemError(ERROR_INVALID_HANDLE);

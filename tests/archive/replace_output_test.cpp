@@ -377,7 +377,7 @@ TEST(ExtractReasons, EachRefusalSaysWhy)
         const char* label;
         std::function<void()> before;
         std::string dir, name;
-        std::uint32_t offset;
+        bool beyond;   // the entry starts at the declared size
         int result;
         ExtractProblem problem;
         std::string text;
@@ -390,44 +390,52 @@ TEST(ExtractReasons, EachRefusalSaysWhy)
     const std::string tooLong = std::strerror(ENAMETOOLONG);
 #endif
     const Row rows[] = {
-        {"written", [] {}, "", "a.txt", 0, 0, ExtractProblem::None, "written"},
-        {"start beyond the declared size", [] {}, "", "a.txt", 0x10000, -1, ExtractProblem::OutsideArchive,
+        {"written", [] {}, "", "a.txt", false, 0, ExtractProblem::None, "written"},
+        {"start beyond the declared size", [] {}, "", "a.txt", true, -1, ExtractProblem::OutsideArchive,
          "starts at or beyond the declared archive size"},
-        {"name ..", [] {}, "", "..", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
-        {"folder .", [] {}, ".", "a.txt", 0, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
-        {"a link as the file", [] { ASSERT_EQ(::symlink("elsewhere", "a.txt"), 0); }, "", "a.txt", 0, -3,
+        {"name ..", [] {}, "", "..", false, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
+        {"folder .", [] {}, ".", "a.txt", false, -3, ExtractProblem::NameRefused, "its name is empty, \".\" or \"..\""},
+        {"a link as the file", [] { ASSERT_EQ(::symlink("elsewhere", "a.txt"), 0); }, "", "a.txt", false, -3,
          ExtractProblem::LinkInTheWay, "a symbolic link is in the way", Needs::Links},
-        {"a link as the folder", [] { ASSERT_EQ(::symlink(".", "sub"), 0); }, "sub", "a.txt", 0, -3,
+        {"a link as the folder", [] { ASSERT_EQ(::symlink(".", "sub"), 0); }, "sub", "a.txt", false, -3,
          ExtractProblem::LinkInTheWay, "a symbolic link is in the way", Needs::Links},
-        {"a folder as the file", [] { ::mkdir("a.txt", 0755); }, "", "a.txt", 0, -3, ExtractProblem::FolderInTheWay,
+        {"a folder as the file", [] { ::mkdir("a.txt", 0755); }, "", "a.txt", false, -3, ExtractProblem::FolderInTheWay,
          "a folder is in the way"},
-        {"a file as the folder", [] { WriteBytes("sub", "plain"); }, "sub", "a.txt", 0, -3,
+        {"a file as the folder", [] { WriteBytes("sub", "plain"); }, "sub", "a.txt", false, -3,
          ExtractProblem::FileInTheWay, "a file is where its folder should be"},
-        {"a FIFO as the file", [] { ASSERT_EQ(::mkfifo("a.txt", 0644), 0); }, "", "a.txt", 0, -3,
+        {"a FIFO as the file", [] { ASSERT_EQ(::mkfifo("a.txt", 0644), 0); }, "", "a.txt", false, -3,
          ExtractProblem::NotRegularInTheWay, "a file that is not a regular file is in the way", Needs::Fifos},
-        {"the archive itself", [] {}, "", "x.pak", 0, -3, ExtractProblem::IsTheArchive,
+        {"the archive itself", [] {}, "", "x.pak", false, -3, ExtractProblem::IsTheArchive,
          "it would overwrite the archive itself"},
-        {"a name too long", [] {}, "", longName, 0, -3, ExtractProblem::SystemError, tooLong},
-        {"a folder name too long", [] {}, longName, "a.txt", 0, -3, ExtractProblem::SystemError, tooLong},
+        {"a name too long", [] {}, "", longName, false, -3, ExtractProblem::SystemError, tooLong},
+        {"a folder name too long", [] {}, longName, "a.txt", false, -3, ExtractProblem::SystemError, tooLong},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.label);
-        if ((row.needs == Needs::Links && !CanMakeSymbolicLinks()) || (row.needs == Needs::Fifos && !kPosixSystem))
-            continue;   // the system can't plant what the row needs
-        ScratchDir dir;
-        PakArchive archive;
-        ASSERT_EQ(OpenAndLoad(archive, "x.pak", PakBuilder()
-                                                    .Header(/*numFiles=*/1, /*dataStart=*/200, /*size=*/0x1000)
-                                                    .TableRecord(/*offset=*/0, /*size=*/4)
-                                                    .File("a.txt")
-                                                    .DataAt(200, "data")
-                                                    .Bytes()), 1);
-        archive.m_table[0] = PakEntry{row.dir, row.name, row.offset, 4};
-        row.before();
-        EXPECT_EQ(archive.ExtractEntry(0), row.result);
-        EXPECT_EQ(archive.LastExtractFailure().problem, row.problem);
-        EXPECT_EQ(ExtractFailureText(archive.LastExtractFailure()), row.text);
-    }
+    // An entry of one block finds what is in the way when its output is
+    // named, a larger one before it is copied: both give the same answer.
+    const std::string bigData(std::size_t{2} << 20 | 1, 'd');
+    for (const std::string& data : {std::string("data"), bigData})
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.label) + (data.size() > 4 ? ", more than one block" : ""));
+            if ((row.needs == Needs::Links && !CanMakeSymbolicLinks()) || (row.needs == Needs::Fifos && !kPosixSystem))
+                continue;   // the system can't plant what the row needs
+            ScratchDir dir;
+            PakArchive archive;
+            const auto size = static_cast<std::uint32_t>(data.size());
+            ASSERT_EQ(OpenAndLoad(archive, "x.pak", PakBuilder()
+                                                        .Header(/*numFiles=*/1, /*dataStart=*/200, 200 + size)
+                                                        .TableRecord(/*offset=*/0, size)
+                                                        .File("a.txt")
+                                                        .DataAt(200, data)
+                                                        .Bytes()), 1);
+            archive.m_table[0] = PakEntry{row.dir, row.name, row.beyond ? 200 + size : 0, size};
+            row.before();
+            EXPECT_EQ(archive.ExtractEntry(0), row.result);
+            EXPECT_EQ(archive.LastExtractFailure().problem, row.problem);
+            EXPECT_EQ(ExtractFailureText(archive.LastExtractFailure()), row.text);
+            if (row.result == 0) {
+                EXPECT_TRUE(ReadBytes("a.txt") == data);
+            }
+        }
 }
 
 int ExtractIntoLockedFolder(void* context)

@@ -798,16 +798,17 @@ Straced PakunpackUnderStrace(const Strings& tampering, const Strings& args, unsi
 
 // A failed output removes nothing that another process has put in its
 // place. strace stops pakunpack right after its last look at a new name
-// that then fails (a full disk), or right after a rename over an existing
-// file has failed; "their" file goes to the name, or to the temporary's
-// name, at that moment and must still be there at the end.
+// that then fails (a full disk; an entry of more than one block is looked
+// at before it is copied), or right after a rename over an existing file has
+// failed; "their" file goes to the name, or to the temporary's name, at that
+// moment and must still be there at the end.
 TEST_F(PakunpackTest, FailedOutputNeverRemovesAnotherProcesssFile)
 {
     SKIP_UNLESS_POSIX("strace");
 #ifndef _WIN32
     if (PakunpackUnderStrace({"-e", "trace=none"}, {"--version"}).status != 0)
         GTEST_SKIP() << "strace isn't installed, or can't trace here";
-    WriteBytes("one.pak", ArchiveOf({{"", "x.bin", std::string(8192, 'x')}}));
+    WriteBytes("one.pak", ArchiveOf({{"", "x.bin", std::string((std::size_t{2} << 20) + 1, 'x')}}));
     std::string theirs;   // where their file was put
     const auto putTheirs = [&theirs](const std::string& name) {
         WriteBytes("theirs.new", "their file");
