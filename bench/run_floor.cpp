@@ -7,7 +7,6 @@
 // name is judged or compared.
 //   pak_bench_floor ARCHIVE
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pak_archive.h"
+#include "load_archive.h"
+#include "platform.h"
 
 namespace {
 
@@ -60,15 +60,6 @@ bool WriteFolders(const PakArchive& archive, const std::vector<const std::vector
     }
     return true;
 }
-
-unsigned UsableCores()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 #endif
 
 } // namespace
@@ -81,14 +72,9 @@ int main(int argc, char** argv)
     }
 #ifdef O_TMPFILE
     PakArchive archive;
-    archive.m_path = argv[1];
-    if (archive.OpenArchive() == 0) {
-        std::fputs(archive.m_errorText.c_str(), stderr);
-        return 2;
-    }
     NoProgress progress;
-    archive.AllocateTable();
-    archive.LoadTable(progress);
+    if (!OpenAndLoad(archive, argv[1], progress))
+        return 2;
 
     // Folders in the order they first appear, dealt out to the threads in turn.
     std::unordered_map<std::string, std::vector<std::uint32_t>> byFolder;
@@ -99,7 +85,9 @@ int main(int argc, char** argv)
             order.push_back(&entries);
         entries.push_back(i);
     }
-    const unsigned threads = std::min<unsigned>(UsableCores(), std::max<std::size_t>(order.size(), 1));
+    // As many as pakunpack takes by default (it takes at most 64).
+    const auto threads = static_cast<unsigned>(
+        std::min<std::size_t>({UsableProcessors(), 64u, std::max<std::size_t>(order.size(), 1)}));
     std::vector<std::vector<const std::vector<std::uint32_t>*>> shares(threads);
     for (std::size_t k = 0; k < order.size(); ++k)
         shares[k % threads].push_back(order[k]);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pak_archive.h"
+#include "load_archive.h"
 
 int main(int argc, char** argv)
 {
@@ -14,14 +14,9 @@ int main(int argc, char** argv)
     }
     const bool extract = !(argc > 2 && std::strcmp(argv[2], "--no-extract") == 0);
     PakArchive archive;
-    archive.m_path = argv[1];
-    if (archive.OpenArchive() == 0) {
-        std::fputs(archive.m_errorText.c_str(), stderr);
-        return 2;
-    }
     NoProgress progress;
-    archive.AllocateTable();
-    archive.LoadTable(progress);
+    if (!OpenAndLoad(archive, argv[1], progress))
+        return 2;
     archive.WriteScanLog(progress);
     int failed = 0;
     if (extract) {
