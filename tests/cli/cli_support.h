@@ -130,8 +130,17 @@ inline RunResult PakunpackWith(const std::vector<SystemPath>& args, const RunSet
     RunResult result;
     std::wstring application;
     PathToWide(program, application);
-    if (::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                         &child)) {
+    // A start that fails is tried once more (one failed under Wine, with no
+    // output and no reason kept); when both fail, the system's reason goes
+    // to err.
+    bool started = false;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        std::wstring writable = line;   // CreateProcessW may change the line it is given
+        started = ::CreateProcessW(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                   &startup, &child) != 0;
+    }
+    const DWORD startError = started ? 0 : ::GetLastError();
+    if (started) {
         DWORD status = 0;
         if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
             ::GetExitCodeProcess(child.hProcess, &status))
@@ -140,7 +149,7 @@ inline RunResult PakunpackWith(const std::vector<SystemPath>& args, const RunSet
         ::CloseHandle(child.hProcess);
     }
     result.out = ReadAll(out);
-    result.err = ReadAll(err);
+    result.err = started ? ReadAll(err) : "pakunpack.exe could not be started: error " + std::to_string(startError);
     ::CloseHandle(in);
     ::CloseHandle(out);
     ::CloseHandle(err);
